@@ -1,0 +1,18 @@
+# Makes an empty reminder database from the schema.
+# -DOUT=file -DSCHEMA=schema.sql -DSQLITE3=exe [-DTEMPLATE=file to copy] [-DREPLACE=ON|OFF]
+if(EXISTS "${OUT}" AND NOT REPLACE)
+  return()
+endif()
+get_filename_component(dir "${OUT}" DIRECTORY)
+file(MAKE_DIRECTORY "${dir}")
+set(tmp "${OUT}.tmp")
+file(REMOVE "${tmp}")
+if(TEMPLATE AND EXISTS "${TEMPLATE}")
+  file(COPY_FILE "${TEMPLATE}" "${tmp}")
+else()
+  execute_process(COMMAND "${SQLITE3}" "${tmp}" INPUT_FILE "${SCHEMA}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "sqlite3 failed on ${SCHEMA}: ${rc}")
+  endif()
+endif()
+file(RENAME "${tmp}" "${OUT}")

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QString>
+
+// A reader and writer of Windows initialisation files that behaves like the
+// private-profile functions: GBK text on disk, section and key names matched
+// without regard to letter case, every other line kept as it is on write.
+// Writes replace the file atomically, so a crash never leaves half a file.
+class SettingsFile
+{
+public:
+    explicit SettingsFile(const QString& path);
+
+    // The value of the key, or def when the file, section or key is missing.
+    // As with a buffer of bufferBytes bytes: at most bufferBytes - 1 GBK bytes are
+    // returned, cut before a character that does not fit whole.
+    QString readString(const QString& section, const QString& key, const QString& def,
+                       int bufferBytes = 256) const;
+    // The value's leading decimal digits as a number (0 when it has none), or def
+    // when the file, section or key is missing.
+    int readInt(const QString& section, const QString& key, int def) const;
+    // Creates the file, section or key as needed; false when the file could not be written.
+    bool writeString(const QString& section, const QString& key, const QString& value);
+
+    const QString& path() const { return m_path; }
+
+private:
+    QString m_path;
+};
+
+// The settings of the program and their defaults.
+namespace settings {
+
+inline constexpr const char kSectionGeneral[] = "常规设置";
+inline constexpr const char kKeyIfDelete[] = "IfDelete";
+inline constexpr const char kValueTrue[] = "Istrue";
+inline constexpr const char kValueFalse[] = "Isfalse";
+
+inline constexpr const char kSectionTimes[] = "默认时间";
+inline constexpr const char kKeyRestMinutes[] = "MytimeA";
+inline constexpr const char kKeyCountdownHours[] = "MytimeB";
+inline constexpr const char kKeyCountdownMinutes[] = "MytimeC";
+inline constexpr const char kKeyCountdownSeconds[] = "MytimeD";
+
+struct DefaultTimes
+{
+    int restMinutes = 30;
+    int countdownHours = 12;
+    int countdownMinutes = 30;
+    int countdownSeconds = 30;
+};
+
+// Reads the settings file of the program folder (SettingsFilePath()).
+bool ReadDeleteChoice();                // true: delete acknowledged reminders
+void WriteDeleteChoice(bool deleteIt);  // "Istrue" / "Isfalse"
+DefaultTimes ReadDefaultTimes();
+void WriteRestMinutes(int minutes);
+void WriteCountdown(int hours, int minutes, int seconds);  // B, C, D in this order
+
+} // namespace settings

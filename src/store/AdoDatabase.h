@@ -1,0 +1,73 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <mutex>
+
+struct sqlite3;
+
+// Result codes of the store.
+namespace store {
+inline constexpr int kConnected = -1;     // Open succeeded
+inline constexpr int kBadKind = -5;       // Open: unknown kind
+inline constexpr int kNoRuntime = -6;     // Open: the data layer could not be created
+inline constexpr int kNotConnected = -7;  // record operation on a closed or released store
+inline constexpr int kDataError = -10;    // the data layer reported an error
+} // namespace store
+
+using Row = QStringList;
+using RowSet = QList<QStringList>;
+
+// The one connection to the reminder database (an SQLite file). All values
+// travel as text. Every call is serialised on the connection, so the user
+// interface and the due-check worker may call it from their own threads.
+//
+// The message argument plays the part of the caller's message buffer: callers
+// put their where clause there; an operation overwrites it only when it fails
+// (and Open always).
+class CAdoDatabase
+{
+public:
+    CAdoDatabase();
+    ~CAdoDatabase();
+    CAdoDatabase(const CAdoDatabase&) = delete;
+    CAdoDatabase& operator=(const CAdoDatabase&) = delete;
+
+    // kind "file": opens <program folder>/<source> (never creates it).
+    // Returns store::kConnected or a failure code; message always receives a text.
+    int Open(const QString& kind, const QString& source, const QString& user, const QString& password,
+             QString& message);
+    void Close();
+    bool IsConnected() const;
+
+    // Reads the fields of at most maxRows matching records, newest first. rows is
+    // grown to hold the records read; each read record's values are appended to its row.
+    int SelectRows(const QString& table, const QString& where, const QStringList& fields, RowSet& rows,
+                   int maxRows, QString& message);
+    int CountRows(const QString& table, const QString& where, QString& message);
+    // Adds the first count rows; an empty value is stored as NULL.
+    int InsertRows(const QString& table, const QStringList& fields, const RowSet& rows, int count,
+                   QString& message);
+    // Sets the fields of at most maxRecords matching records to the values (never NULL).
+    int UpdateRows(const QString& table, const QString& where, const QStringList& fields,
+                   const QStringList& values, int maxRecords, QString& message);
+    int DeleteRows(const QString& table, const QString& where, int maxRecords, QString& message);
+
+    // Text for a data-access error code of the Windows data layer (HRESULT).
+    static QString ComErrorText(quint32 code);
+
+    // The file of the open connection, or empty.
+    QString FilePath() const;
+    // The last connection string built by Open.
+    QString ConnectionString() const;
+
+private:
+    bool isConnectedLocked() const;
+    void closeLocked();
+
+    mutable std::recursive_mutex m_mutex;
+    sqlite3* m_pConnection = nullptr;
+    QString m_filePath;
+    QString m_connectionString;
+};
