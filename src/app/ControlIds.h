@@ -1,0 +1,5 @@
+#pragma once
+
+// Control and command ids of the program's dialogs and menus, one header per
+// dialog, gathered here.
+#include "app/MainWindowIds.h"
