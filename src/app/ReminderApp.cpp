@@ -1,1 +1,138 @@
-// to be written
+#include "app/ReminderApp.h"
+
+#include "app/Constants.h"
+#include "app/Paths.h"
+#include "app/SingleInstance.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "platform/Shell.h"
+#include "store/AdoDatabase.h"
+
+#include <QFileInfo>
+#include <atomic>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+std::atomic<CReminderApp*> g_app{nullptr};
+
+const char kMissingPartsText[] = "Tolva小精灵零件脱落，请重新下载最新的程序！ ";
+const char kSocketInitFailedText[] = "Windows 通信端口初始化失败。";
+
+void openProductPage()
+{
+    seams::shell().open(QString::fromUtf8(tolva::kProductUrl), kSwShowMaximized);
+}
+
+// The time calibration needs IPv4 stream sockets; a system without them is
+// what a failed socket-layer start-up stands for.
+bool socketLayerAvailable()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
+}
+} // namespace
+
+CReminderApp::CReminderApp()
+{
+    CReminderApp* expected = nullptr;
+    g_app.compare_exchange_strong(expected, this);
+}
+
+CReminderApp::~CReminderApp()
+{
+    CReminderApp* expected = this;
+    g_app.compare_exchange_strong(expected, nullptr);
+}
+
+CReminderApp* CReminderApp::instance()
+{
+    return g_app.load();
+}
+
+std::shared_ptr<CAdoDatabase> CReminderApp::database() const
+{
+    std::lock_guard<std::mutex> lock(m_dbMutex);
+    return m_pDatabase;
+}
+
+void CReminderApp::createStore()
+{
+    auto db = std::make_shared<CAdoDatabase>();
+    std::lock_guard<std::mutex> lock(m_dbMutex);
+    m_pDatabase = std::move(db);
+}
+
+void CReminderApp::ReleaseStore()
+{
+    std::shared_ptr<CAdoDatabase> db;
+    {
+        std::lock_guard<std::mutex> lock(m_dbMutex);
+        db.swap(m_pDatabase);
+    }
+    // Close waits for a call that another thread has in progress; whoever still
+    // holds the object afterwards only ever gets the not-connected answer.
+    if (db)
+        db->Close();
+}
+
+bool CReminderApp::IsHiddenStart(const QStringList& arguments)
+{
+    return arguments.join(QLatin1Char(' ')).compare(QString::fromUtf8(tolva::kHiddenStartSwitch),
+                                                    Qt::CaseInsensitive) == 0;
+}
+
+int CReminderApp::openStore(QString& message)
+{
+    auto db = database();
+    if (!db)
+        return store::kNotConnected;
+    return db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(), message);
+}
+
+bool CReminderApp::InitInstance(const QStringList& arguments)
+{
+    // 1. Single instance.
+    m_instance = std::make_unique<SingleInstance>(instanceName);
+    if (m_instance->acquire() == SingleInstance::Result::SecondCopy) {
+        m_instance.reset();
+        return false;
+    }
+
+    // 2. The data file comes with the program; without it nothing can work.
+    if (!QFileInfo::exists(DatabaseFilePath())) {
+        ShowMessageBox(nullptr, QString::fromUtf8(kMissingPartsText));
+        openProductPage();
+        return false;
+    }
+
+    // 3.-5. The store.
+    createStore();
+    QString message;
+    if (openStore(message) != store::kConnected) {
+        // 6. One repair, one more try.
+        if (runRepairDialog)
+            runRepairDialog();
+        if (openStore(message) != store::kConnected) {
+            ShowMessageBox(nullptr, message + QString::fromUtf8("！  "));
+            openProductPage();
+            ReleaseStore();
+            return false;
+        }
+    }
+
+    // 7. Sockets for the time calibration.
+    if (!socketLayerAvailable()) {
+        ShowMessageBox(nullptr, QString::fromUtf8(kSocketInitFailedText));
+        return false;
+    }
+
+    // 8.-11. The main window, for the life of the program.
+    const bool showAllowed = !IsHiddenStart(arguments);
+    if (runMainWindow)
+        runMainWindow(showAllowed);
+    return false;
+}

@@ -1,1 +1,71 @@
-int main() { return 0; }
+#include "app/Constants.h"
+#include "app/ReminderApp.h"
+#include "platform/Clock.h"
+#include "platform/DesktopShell.h"
+#include "platform/QtMessageBoxes.h"
+#include "platform/Seams.h"
+
+#if __has_include("app/ReminderDlg.h")
+#include "app/ReminderDlg.h"
+#define TOLVA_HAVE_MAIN_WINDOW 1
+#endif
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+bool haveDisplay()
+{
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
+           qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
+}
+
+// Message-box buttons in the user's language, as the system's own boxes.
+void loadQtTranslations(QApplication& app)
+{
+    auto* tr = new QTranslator(&app);
+    if (tr->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(tr);
+}
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    if (!haveDisplay()) {
+        std::fprintf(stderr, "tolva: no display to show the program on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                             "set). Start it from a desktop session.\n");
+        return EXIT_FAILURE;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tolva"));
+    QApplication::setApplicationDisplayName(QString::fromUtf8(tolva::kProgramTitle));
+    // The main window hides into the notification area; that must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+    loadQtTranslations(app);
+
+    SystemLocalClock clock;
+    QtMessageBoxes boxes;
+    DesktopShell shell;
+    seams::setClock(&clock);
+    seams::setMessageBoxes(&boxes);
+    seams::setShell(&shell);
+
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+
+    CReminderApp theApp;
+#ifdef TOLVA_HAVE_MAIN_WINDOW
+    theApp.runMainWindow = [](bool showAllowed) {
+        CReminderDlg dlg(showAllowed);
+        dlg.exec();
+    };
+#endif
+    theApp.InitInstance(arguments);
+    return EXIT_SUCCESS;
+}

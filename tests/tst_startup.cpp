@@ -1,0 +1,281 @@
+#include "app/Constants.h"
+#include "app/ReminderApp.h"
+#include "app/SingleInstance.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QLockFile>
+#include <QProcess>
+#include <QWidget>
+#include <QtTest>
+
+namespace {
+const QString kMissingParts = QString::fromUtf8("Tolva小精灵零件脱落，请重新下载最新的程序！ ");
+
+// Each test gets its own single-instance name and runtime folder, so that a
+// copy of the program running on this machine is never disturbed.
+QString uniqueInstanceName()
+{
+    static int n = 0;
+    return QStringLiteral("TolvaTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_runtime;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_runtime.isValid());
+        qputenv("XDG_RUNTIME_DIR", m_runtime.path().toLocal8Bit());
+    }
+
+    void hiddenSwitch_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("none") << QStringList() << false;
+        QTest::newRow("exact") << QStringList{"-Tolva"} << true;
+        QTest::newRow("capitals") << QStringList{"-TOLVA"} << true;
+        QTest::newRow("lower") << QStringList{"-tolva"} << true;
+        QTest::newRow("slash") << QStringList{"/Tolva"} << false;
+        QTest::newRow("with further argument") << QStringList{"-Tolva", "x"} << false;
+        QTest::newRow("empty argument") << QStringList{""} << false;
+        QTest::newRow("prefix only") << QStringList{"-Tolv"} << false;
+    }
+    void hiddenSwitch()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, hidden);
+        QCOMPARE(CReminderApp::IsHiddenStart(args), hidden);
+    }
+
+    void missingDataFileShowsMessageAndWebPage()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder(false);
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        int repairs = 0, windows = 0;
+        app.runRepairDialog = [&] { ++repairs; };
+        app.runMainWindow = [&](bool) { ++windows; };
+
+        QCOMPARE(app.InitInstance({}), false);
+        QCOMPARE(fakes.boxes.texts(), QStringList{kMissingParts});
+        QCOMPARE(fakes.boxes.shown().first().buttons, MbButtons::Ok);
+        QCOMPARE(fakes.shell.opened().size(), 1);
+        QCOMPARE(fakes.shell.opened().first().target, QString::fromUtf8(tolva::kProductUrl));
+        QCOMPARE(fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
+        QCOMPARE(repairs, 0);
+        QCOMPARE(windows, 0);
+        QVERIFY(!app.database());
+        // The program never creates its database itself.
+        QVERIFY(!QFile::exists(folder.databaseFile()));
+    }
+
+    void folderNamedLikeTheDataFilePassesTheCheck()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder(false);
+        QVERIFY(QDir().mkpath(folder.databaseFile()));
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        int repairs = 0;
+        app.runRepairDialog = [&] { ++repairs; };
+        app.runMainWindow = [&](bool) { QFAIL("a folder is no database"); };
+        app.InitInstance({});
+        // Past the existence check: the store fails, so repair runs and its message follows.
+        QCOMPARE(repairs, 1);
+        QCOMPARE(fakes.boxes.shown().size(), 1);
+        QVERIFY(fakes.boxes.texts().first() != kMissingParts);
+    }
+
+    void normalStartRunsTheMainWindowWithAnOpenStore()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        int repairs = 0;
+        bool shown = false, ran = false, connected = false;
+        app.runRepairDialog = [&] { ++repairs; };
+        app.runMainWindow = [&](bool showAllowed) {
+            ran = true;
+            shown = showAllowed;
+            connected = app.database() && app.database()->IsConnected();
+        };
+        QCOMPARE(app.InitInstance({}), false);
+        QVERIFY(ran);
+        QVERIFY(shown);
+        QVERIFY(connected);
+        QCOMPARE(repairs, 0);
+        QVERIFY(fakes.boxes.shown().isEmpty());
+        QVERIFY(fakes.shell.opened().isEmpty());
+    }
+
+    void hiddenStartPassesShowNotAllowed()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        bool shown = true;
+        app.runMainWindow = [&](bool showAllowed) { shown = showAllowed; };
+        app.InitInstance({QStringLiteral("-tOLVA")});
+        QVERIFY(!shown);
+    }
+
+    void failingOpenTwiceReportsReleasesAndOpensWebPage()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        QVERIFY(WriteAll(folder.databaseFile(), "this is not a database, just text\n"));
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        int repairs = 0, windows = 0;
+        app.runRepairDialog = [&] { ++repairs; };
+        app.runMainWindow = [&](bool) { ++windows; };
+        QCOMPARE(app.InitInstance({}), false);
+        QCOMPARE(repairs, 1);
+        QCOMPARE(windows, 0);
+        QCOMPARE(fakes.boxes.shown().size(), 1);
+        const QString text = fakes.boxes.texts().first();
+        QVERIFY2(text.endsWith(QString::fromUtf8("！  ")), qPrintable(text));
+        QVERIFY(text.size() > 3);  // the store's own message comes first
+        QCOMPARE(fakes.shell.opened().size(), 1);
+        QCOMPARE(fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
+        QVERIFY(!app.database());
+        // Nothing overwrote the user's file.
+        QCOMPARE(ReadAll(folder.databaseFile()), QByteArray("this is not a database, just text\n"));
+    }
+
+    void repairThatHelpsStartsSilently()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        QVERIFY(WriteAll(folder.databaseFile(), "broken"));
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        bool ran = false;
+        app.runRepairDialog = [&] {
+            QFile::remove(folder.databaseFile());
+            QFile::copy(QStringLiteral(TOLVA_TEMPLATE_DB), folder.databaseFile());
+        };
+        app.runMainWindow = [&](bool) { ran = app.database() && app.database()->IsConnected(); };
+        app.InitInstance({});
+        QVERIFY(ran);
+        QVERIFY(fakes.boxes.shown().isEmpty());
+        QVERIFY(fakes.shell.opened().isEmpty());
+    }
+
+    void releaseStoreIsForGood()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        CReminderApp app;
+        app.createStore();
+        QString msg;
+        auto held = app.database();
+        QCOMPARE(held->Open("file", "myTolva/tolva.dat", "", "", msg), store::kConnected);
+        app.ReleaseStore();
+        QVERIFY(!app.database());
+        // A caller that still holds the object gets the not-connected answer, not a crash.
+        QCOMPARE(held->CountRows("recordmsg", "", msg), store::kNotConnected);
+        app.ReleaseStore();  // twice is harmless
+        QVERIFY(!app.database());
+    }
+
+    void secondCopyBringsFirstForwardAndEndsSilently()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        const QString name = uniqueInstanceName();
+        SingleInstance first(name);
+        QCOMPARE(first.acquire(), SingleInstance::Result::First);
+
+        QWidget mainWindow;
+        mainWindow.setWindowTitle(QString::fromUtf8(tolva::kMainWindowTitle));
+        mainWindow.showMinimized();
+        mainWindow.hide();
+        QSignalSpy asked(&first, &SingleInstance::activationRequested);
+
+        CReminderApp second;
+        second.instanceName = name;
+        bool ran = false;
+        second.runMainWindow = [&](bool) { ran = true; };
+        QCOMPARE(second.InitInstance({}), false);
+        QVERIFY(!ran);
+        QVERIFY(!second.database());
+        QVERIFY(fakes.boxes.shown().isEmpty());
+
+        QTRY_COMPARE(asked.size(), 1);
+        QVERIFY(mainWindow.isVisible());
+        QVERIFY(!mainWindow.isMinimized());
+        QVERIFY(mainWindow.windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+
+    void secondCopyWithoutWindowEndsSilently()
+    {
+        FakeSeams fakes;
+        const QString name = uniqueInstanceName();
+        SingleInstance first(name);
+        QCOMPARE(first.acquire(), SingleInstance::Result::First);
+        QSignalSpy asked(&first, &SingleInstance::activationRequested);
+        SingleInstance second(name);
+        QCOMPARE(second.acquire(), SingleInstance::Result::SecondCopy);
+        QTRY_COMPARE(asked.size(), 1);
+        QVERIFY(fakes.boxes.shown().isEmpty());
+    }
+
+    void staleLockOfACrashedCopyIsReclaimed()
+    {
+        const QString name = uniqueInstanceName();
+        SingleInstance probe(name);
+        // A lock file whose process no longer exists, as a crash leaves it.
+        QProcess dead;
+        dead.start(QStringLiteral("true"));
+        QVERIFY(dead.waitForFinished());
+        const QByteArray content = QByteArray::number(dead.processId()) + "\nTolva\n" +
+                                   QSysInfo::machineHostName().toUtf8() + "\n";
+        QVERIFY(WriteAll(probe.lockPath(), content));
+        QCOMPARE(probe.acquire(), SingleInstance::Result::First);
+    }
+
+    void realExecutableSecondCopyExitsAtOnce()
+    {
+        // Two real processes on a temporary copy of the installation.
+        TempProgramFolder folder;
+        const QString exe = folder.path() + QStringLiteral("/tolva");
+        QVERIFY(QFile::copy(QStringLiteral(TOLVA_EXECUTABLE), exe));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_runtime.path());
+
+        QProcess first;
+        first.setProcessEnvironment(env);
+        first.start(exe, {QStringLiteral("-Tolva")});
+        QVERIFY(first.waitForStarted());
+        // Wait until the first copy has its lock and server.
+        SingleInstance probe(QString::fromUtf8(tolva::kInstanceName));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(probe.serverPath()), 10000);
+
+        QProcess second;
+        second.setProcessEnvironment(env);
+        second.start(exe);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(first.state(), QProcess::Running);
+        first.kill();
+        first.waitForFinished();
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
