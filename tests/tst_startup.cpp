@@ -9,6 +9,8 @@
 #include <QProcess>
 #include <QWidget>
 #include <QtTest>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 const QString kMissingParts = QString::fromUtf8("Tolva小精灵零件脱落，请重新下载最新的程序！ ");
@@ -237,13 +239,17 @@ private slots:
     {
         const QString name = uniqueInstanceName();
         SingleInstance probe(name);
-        // A lock file whose process no longer exists, as a crash leaves it.
-        QProcess dead;
-        dead.start(QStringLiteral("true"));
-        QVERIFY(dead.waitForFinished());
-        const QByteArray content = QByteArray::number(dead.processId()) + "\nTolva\n" +
-                                   QSysInfo::machineHostName().toUtf8() + "\n";
-        QVERIFY(WriteAll(probe.lockPath(), content));
+        // A lock whose process died without unlocking, as a crash leaves it.
+        const pid_t child = fork();
+        if (child == 0) {
+            QLockFile lock(probe.lockPath());
+            lock.setStaleLockTime(0);
+            _exit(lock.tryLock(0) ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QVERIFY(QFile::exists(probe.lockPath()));
         QCOMPARE(probe.acquire(), SingleInstance::Result::First);
     }
 
