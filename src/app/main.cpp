@@ -1,9 +1,11 @@
 #include "app/Constants.h"
 #include "app/ReminderApp.h"
+#include "platform/AsyncSocket.h"
 #include "platform/Clock.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/Seams.h"
+#include "platform/TimedatedClock.h"
 
 #if __has_include("app/ReminderDlg.h")
 #include "app/ReminderDlg.h"
@@ -55,6 +57,10 @@ int main(int argc, char* argv[])
     seams::setClock(&clock);
     seams::setMessageBoxes(&boxes);
     seams::setShell(&shell);
+    PosixSocketFactory sockets;
+    TimedatedClock systemClock;
+    seams::setSockets(&sockets);
+    seams::setSystemClock(&systemClock);
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
