@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+class CAdoDatabase;
+struct DueCheckContext;
+
+// A store that is never opened: every record operation answers with the
+// not-connected result, as the application's store does once released.
+std::shared_ptr<CAdoDatabase> ClosedStore();
+// The application's store for one call (keep it no longer), or ClosedStore()
+// once it has been released. Usable as the due check's StoreProvider.
+std::shared_ptr<CAdoDatabase> AppStore();
+
+// The main window's queue of due reminder ids: one popup at a time, in the
+// order found, and no id twice (neither queued twice nor queued while showing).
+class DueQueue
+{
+public:
+    enum class Due {
+        Exit,   // the exit was confirmed and the worker is ending: end the program
+        Queued, // the found ids have been taken over
+    };
+
+    // The handler of the worker's message. Exit: the caller stops timers 1 and 3,
+    // removes the tray icon and ends the main window, without its own question.
+    Due OnRemindersDue(DueCheckContext& context);
+
+    // Runs the popup for a record id modally and returns when it has closed.
+    using RunPopup = std::function<void(const QString& recordId)>;
+    // Timer 1's tick: opens the popup for the head of the queue unless one is
+    // open. The head leaves the queue only after its popup has returned.
+    // Returns true when a popup was run.
+    bool ShowNextDueReminder(const RunPopup& runPopup);
+
+    const QStringList& pendingIds() const { return m_pendingIds; }
+    bool alertShowing() const { return m_alertShowing; }
+    // Empties the queue (the main window's initialisation).
+    void reset();
+
+private:
+    QStringList m_pendingIds;
+    bool m_alertShowing = false;
+};

@@ -1,0 +1,444 @@
+#include "app/ReminderApp.h"
+#include "reminders/DueCheck.h"
+#include "reminders/DueQueue.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+
+#include <QtTest>
+#include <chrono>
+#include <condition_variable>
+#include <ctime>
+#include <mutex>
+#include <thread>
+
+namespace {
+const QString kTable = QStringLiteral("recordmsg");
+const QDate kToday(2026, 1, 1);
+
+QDateTime at(int h, int m, int s, const QDate& day = kToday)
+{
+    return QDateTime(day, QTime(h, m, s));
+}
+
+// A waiter the test drives: each wait blocks until released or interrupted.
+class ManualWaiter final : public SecondWaiter
+{
+public:
+    void waitForNextSecond() override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        ++m_entered;
+        m_cv.notify_all();
+        m_cv.wait(lock, [this] { return m_interrupted || m_released > 0; });
+        if (!m_interrupted)
+            --m_released;
+    }
+    void interrupt() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupted = true;
+        m_cv.notify_all();
+    }
+    void release()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_released;
+        m_cv.notify_all();
+    }
+    // True once the worker has entered its n-th wait, that is finished n passes.
+    bool awaitEntered(int n)
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, std::chrono::seconds(10), [&] { return m_entered >= n; });
+    }
+    int entered()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_entered;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    int m_entered = 0;
+    int m_released = 0;
+    bool m_interrupted = false;
+};
+
+// A waiter that moves the fake clock between 10:00:00 and 10:00:01 at every
+// wait, as fast as the worker can go: each pass has a second to check, and the
+// worker hammers the store while the test does other things.
+class SteppingWaiter final : public SecondWaiter
+{
+public:
+    explicit SteppingWaiter(FakeClock& clock) : m_clock(clock) {}
+    void waitForNextSecond() override
+    {
+        if (m_interrupted.load())
+            return;
+        m_odd = !m_odd;
+        m_clock.set(at(10, 0, m_odd ? 1 : 0));
+        ++m_waits;
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    void interrupt() override { m_interrupted.store(true); }
+    int waits() const { return m_waits.load(); }
+
+private:
+    FakeClock& m_clock;
+    bool m_odd = false;
+    std::atomic<bool> m_interrupted{false};
+    std::atomic<int> m_waits{0};
+};
+
+// Counts the worker's messages on the main thread, as the main window would.
+class Receiver : public QObject
+{
+public:
+    int messages = 0;
+    void onDue() { ++messages; }
+};
+
+// Fake seams, a temporary program folder and its store, opened.
+struct Rig
+{
+    FakeSeams fakes;
+    TempProgramFolder folder;
+    std::shared_ptr<CAdoDatabase> db = std::make_shared<CAdoDatabase>();
+
+    Rig()
+    {
+        fakes.clock.set(at(10, 0, 0));
+        QString message;
+        const int opened = db->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
+                                    QString(), message);
+        if (opened != store::kConnected)
+            qFatal("store did not open: %s", qPrintable(message));
+    }
+    StoreProvider provider()
+    {
+        return [this] { return db; };
+    }
+    // Adds a reminder and returns its id.
+    QString add(const QString& date, const QString& time, const QString& use = QStringLiteral("0"))
+    {
+        QString message;
+        const Row row{QStringLiteral("主题"),
+                      QStringLiteral("内容"),
+                      date,
+                      time,
+                      use,
+                      QStringLiteral("2026-01-01 09:00:00")};
+        if (db->InsertRows(kTable, {"titile", "text", "date", "time", "use", "insertdatatime"}, {row}, 1,
+                           message) != 1)
+            qFatal("insert failed: %s", qPrintable(message));
+        RowSet rows;
+        db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
+        return rows.value(0).value(0);
+    }
+};
+} // namespace
+
+class TestDueCheck : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "Asia/Shanghai");
+        tzset();
+    }
+
+    void findsExactlyTheRecordsOfThatSecond()
+    {
+        QCOMPARE(DueCheck::DueClause(at(8, 30, 0, QDate(2016, 5, 1))),
+                 QStringLiteral("where (date='2016-05-01' or date ='Every Day') and time ='08:30:00'"));
+        Rig rig;
+        const QString today = rig.add("2026-01-01", "10:00:05");
+        rig.add("2026-01-01", "10:00:06");
+        rig.add("2026-01-02", "10:00:05");
+        rig.add("2025-12-31", "10:00:05");
+        const QString everyDay = rig.add("Every Day", "10:00:05");
+        const QString used = rig.add("2026-01-01", "10:00:05", "1");
+        rig.add("Every Day", "10:00:04");
+
+        // Newest first, and a record already marked used still falls due.
+        QCOMPARE(DueCheck::FindDueIds(rig.db.get(), at(10, 0, 5)), (QStringList{used, everyDay, today}));
+        // An every-day record falls due on any day.
+        QCOMPARE(DueCheck::FindDueIds(rig.db.get(), at(10, 0, 5, QDate(2026, 3, 7))), QStringList{everyDay});
+        QVERIFY(DueCheck::FindDueIds(nullptr, at(10, 0, 5)).isEmpty());
+        rig.db->Close();
+        QVERIFY(DueCheck::FindDueIds(rig.db.get(), at(10, 0, 5)).isEmpty());
+    }
+
+    void passHandsIdsOverAndSignalsOnlyWhenSomethingIsDue()
+    {
+        Rig rig;
+        const QString id = rig.add("2026-01-01", "10:00:01");
+        DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
+        QSignalSpy spy(&check, &DueCheck::remindersDue);
+        QVERIFY(check.runPass().isEmpty());
+        QCOMPARE(spy.count(), 0);
+
+        rig.fakes.clock.advanceSecs(1);
+        QCOMPARE(check.runPass(), QStringList{id});
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(check.context().takeDue(), QStringList{id});
+        QVERIFY(check.context().takeDue().isEmpty());
+
+        // Without a store a pass finds nothing and says nothing.
+        DueCheck noStore([] { return std::shared_ptr<CAdoDatabase>(); }, std::make_unique<ManualWaiter>());
+        QSignalSpy silent(&noStore, &DueCheck::remindersDue);
+        QVERIFY(noStore.runPass().isEmpty());
+        QCOMPARE(silent.count(), 0);
+    }
+
+    // Which seconds a pass checks, after a pass at "last", now that it is "now".
+    void passChecksEverySecondNotYetChecked_data()
+    {
+        QTest::addColumn<QDateTime>("last");
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QStringList>("records"); // "date time"
+        QTest::addColumn<QList<int>>("found");    // indices into records, in the order found
+        const QDateTime ten = at(10, 0, 0);
+        QTest::newRow("late wake-up") << ten << ten.addMSecs(5300)
+                                      << QStringList{"2026-01-01 10:00:02", "Every Day 10:00:04",
+                                                     "2026-01-01 10:00:06", "2026-01-02 10:00:03"}
+                                      << QList<int>{0, 1};
+        QTest::newRow("gap of 60 s") << ten << at(10, 1, 0)
+                                     << QStringList{"2026-01-01 10:00:01", "2026-01-01 10:01:00"}
+                                     << QList<int>{0, 1};
+        QTest::newRow("gap of 61 s") << ten << at(10, 1, 1)
+                                     << QStringList{"2026-01-01 10:00:01", "2026-01-01 10:01:01"}
+                                     << QList<int>{1};
+        QTest::newRow("an hour") << ten << at(11, 0, 0)
+                                 << QStringList{"2026-01-01 10:00:01", "2026-01-01 11:00:00"}
+                                 << QList<int>{1};
+        QTest::newRow("same second") << ten << ten.addMSecs(400) << QStringList{"2026-01-01 10:00:00"}
+                                     << QList<int>{};
+        // Only the new current second, which recurs.
+        QTest::newRow("clock set back")
+            << at(10, 0, 9) << at(10, 0, 5) << QStringList{"2026-01-01 10:00:05", "2026-01-01 10:00:07"}
+            << QList<int>{0};
+        QTest::newRow("across midnight")
+            << at(23, 59, 58) << at(0, 0, 2, kToday.addDays(1))
+            << QStringList{"2026-01-01 23:59:59", "2026-01-02 00:00:00", "Every Day 00:00:01",
+                           "2026-01-01 00:00:01", "2026-01-02 00:00:03"}
+            << QList<int>{0, 1, 2};
+    }
+    void passChecksEverySecondNotYetChecked()
+    {
+        QFETCH(QDateTime, last);
+        QFETCH(QDateTime, now);
+        QFETCH(QStringList, records);
+        QFETCH(QList<int>, found);
+        Rig rig;
+        QStringList ids;
+        for (const QString& r : records)
+            ids.append(rig.add(r.section(' ', 0, -2), r.section(' ', -1)));
+        DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
+        rig.fakes.clock.set(last);
+        check.runPass();
+        rig.fakes.clock.set(now);
+        QStringList expected;
+        for (int i : found)
+            expected.append(ids.at(i));
+        QCOMPARE(check.runPass(), expected);
+    }
+
+    void queueTakesIdsOverOnceEach()
+    {
+        DueCheckContext context;
+        context.running.store(true);
+        DueQueue queue;
+        context.appendDue({"7", "5"});
+        QCOMPARE(queue.OnRemindersDue(context), DueQueue::Due::Queued);
+        context.appendDue({"5", "9", "9"});
+        QCOMPARE(queue.OnRemindersDue(context), DueQueue::Due::Queued);
+        QCOMPARE(queue.pendingIds(), (QStringList{"7", "5", "9"}));
+        QVERIFY(context.takeDue().isEmpty());
+
+        // Once the exit is confirmed the message means the end; nothing is taken over.
+        context.running.store(false);
+        context.appendDue({"11"});
+        QCOMPARE(queue.OnRemindersDue(context), DueQueue::Due::Exit);
+        QCOMPARE(queue.pendingIds(), (QStringList{"7", "5", "9"}));
+    }
+
+    void sameSecondGivesOnePopupAfterTheOtherAndLateOnesWait()
+    {
+        Rig rig;
+        const QString first = rig.add("2026-01-01", "10:00:01");
+        const QString second = rig.add("Every Day", "10:00:01");
+        const QString later = rig.add("2026-01-01", "10:00:02");
+        DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
+        check.context().running.store(true);
+        DueQueue queue;
+        check.runPass();
+        rig.fakes.clock.advanceSecs(1);
+        check.runPass();
+        queue.OnRemindersDue(check.context());
+
+        QStringList shown;
+        int nestedOpened = 0;
+        const DueQueue::RunPopup popup = [&](const QString& id) {
+            shown.append(id);
+            QVERIFY(queue.alertShowing());
+            // Timer 1 keeps ticking inside the popup's modal loop: nothing opens.
+            if (queue.ShowNextDueReminder([&](const QString&) { ++nestedOpened; }))
+                ++nestedOpened;
+            if (id == second) {
+                // A reminder falls due while this popup is open, and the one
+                // showing is found again after the clock was set back.
+                rig.fakes.clock.advanceSecs(1);
+                check.runPass();
+                rig.fakes.clock.set(at(10, 0, 1));
+                check.runPass();
+                queue.OnRemindersDue(check.context());
+                QCOMPARE(queue.pendingIds(), (QStringList{second, first, later}));
+            }
+        };
+        QVERIFY(queue.ShowNextDueReminder(popup));
+        QCOMPARE(shown, QStringList{second}); // the higher id first
+        QVERIFY(!queue.alertShowing());
+        QVERIFY(queue.ShowNextDueReminder(popup));
+        QVERIFY(queue.ShowNextDueReminder(popup));
+        QVERIFY(!queue.ShowNextDueReminder(popup));
+        QCOMPARE(shown, (QStringList{second, first, later}));
+        QCOMPARE(nestedOpened, 0);
+        QVERIFY(queue.pendingIds().isEmpty());
+    }
+
+    void workerChecksEachSecondAndEndsWithALastMessage()
+    {
+        Rig rig;
+        const QString id1 = rig.add("2026-01-01", "10:00:01");
+        const QString id3 = rig.add("Every Day", "10:00:03");
+        auto waiterOwned = std::make_unique<ManualWaiter>();
+        ManualWaiter& waiter = *waiterOwned;
+        DueCheck check(rig.provider(), std::move(waiterOwned));
+        Receiver receiver;
+        connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+        DueQueue queue;
+
+        QVERIFY(check.start());
+        QVERIFY(!check.start()); // never twice
+        QVERIFY(waiter.awaitEntered(1));
+        rig.fakes.clock.advanceSecs(1);
+        waiter.release();
+        QVERIFY(waiter.awaitEntered(2));
+        QTRY_COMPARE(receiver.messages, 1);
+        QCOMPARE(queue.OnRemindersDue(check.context()), DueQueue::Due::Queued);
+        QCOMPARE(queue.pendingIds(), QStringList{id1});
+
+        rig.fakes.clock.advanceSecs(2); // a late wake-up
+        waiter.release();
+        QVERIFY(waiter.awaitEntered(3));
+        QTRY_COMPARE(receiver.messages, 2);
+        queue.OnRemindersDue(check.context());
+        QCOMPARE(queue.pendingIds(), (QStringList{id1, id3}));
+
+        // The exit: the worker leaves its wait at once and sends its last message.
+        check.requestStop();
+        check.join();
+        QCOMPARE(waiter.entered(), 3);
+        QTRY_COMPARE(receiver.messages, 3);
+        QCOMPARE(queue.OnRemindersDue(check.context()), DueQueue::Due::Exit);
+        QVERIFY(!check.start());
+    }
+
+    void exitConfirmedBeforeTheStartEndsAtOnce()
+    {
+        Rig rig;
+        rig.add("2026-01-01", "10:00:00");
+        DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
+        Receiver receiver;
+        connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+        check.requestStop();
+        // Timer 2 fires afterwards: the worker is not started, running stays clear.
+        QVERIFY(!check.start());
+        QVERIFY(!check.started());
+        QVERIFY(!check.context().running.load());
+        QTRY_COMPARE(receiver.messages, 1);
+        DueQueue queue;
+        QCOMPARE(queue.OnRemindersDue(check.context()), DueQueue::Due::Exit);
+        QVERIFY(queue.pendingIds().isEmpty());
+    }
+
+    void releasingTheStoreWhileTheWorkerRuns()
+    {
+        Rig rig;
+        CReminderApp app;
+        app.createStore();
+        QString message;
+        QCOMPARE(app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
+                                      QString(), message),
+                 store::kConnected);
+        rig.add("Every Day", "10:00:00");
+        rig.add("Every Day", "10:00:01");
+
+        auto waiterOwned = std::make_unique<SteppingWaiter>(rig.fakes.clock);
+        SteppingWaiter& waiter = *waiterOwned;
+        DueCheck check(&AppStore, std::move(waiterOwned));
+        Receiver receiver;
+        connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+        QVERIFY(check.start());
+
+        // Drain found ids meanwhile, as the main window does.
+        QTRY_VERIFY(receiver.messages >= 5);
+        QVERIFY(!check.context().takeDue().isEmpty());
+
+        app.ReleaseStore();
+        QVERIFY(!app.database());
+        // Passes that began after the release find nothing any more.
+        const int afterRelease = waiter.waits();
+        QTRY_VERIFY(waiter.waits() >= afterRelease + 2);
+        check.context().takeDue();
+        QTRY_VERIFY(waiter.waits() >= afterRelease + 20);
+        QVERIFY(check.context().takeDue().isEmpty());
+
+        check.requestStop();
+        check.join();
+        QVERIFY(rig.db->IsConnected()); // only the application's connection was released
+    }
+
+    void realWaiterWakesAtTheNextSecondAndNeverAfterInterrupt()
+    {
+        TimerfdSecondWaiter waiter;
+        for (int i = 0; i < 2; ++i) {
+            timespec before{};
+            clock_gettime(CLOCK_REALTIME, &before);
+            waiter.waitForNextSecond();
+            timespec after{};
+            clock_gettime(CLOCK_REALTIME, &after);
+            QVERIFY2(after.tv_sec > before.tv_sec, "woke before the next second began");
+        }
+        waiter.interrupt();
+        // Were any of these to wait for a second, the test would run out of time.
+        for (int i = 0; i < 2000; ++i)
+            waiter.waitForNextSecond();
+    }
+
+    void destroyingARunningCheckStopsItsWorker()
+    {
+        Rig rig;
+        const QString id = rig.add("2026-01-01", "10:00:00");
+        Receiver receiver;
+        {
+            auto waiterOwned = std::make_unique<ManualWaiter>();
+            ManualWaiter& waiter = *waiterOwned;
+            DueCheck check(rig.provider(), std::move(waiterOwned));
+            connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+            QVERIFY(check.start());
+            QVERIFY(waiter.awaitEntered(1));
+            QCOMPARE(check.context().takeDue(), QStringList{id});
+        }
+        // The destructor interrupted and joined the worker (else this would hang);
+        // messages of a destroyed sender still reach the receiver harmlessly.
+        QTRY_COMPARE(receiver.messages, 2);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDueCheck)
+#include "tst_duecheck.moc"
