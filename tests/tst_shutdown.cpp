@@ -1,0 +1,408 @@
+#include "app/ReminderApp.h"
+#include "app/SessionEnd.h"
+#include "platform/LogindPower.h"
+#include "platform/Seams.h"
+#include "reminders/DueQueue.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+#include "timers/Shutdown.h"
+
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
+#include <QDBusMessage>
+#include <QDBusServer>
+#include <QDBusUnixFileDescriptor>
+#include <QThread>
+#include <QtTest>
+#include <fcntl.h>
+#include <mutex>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+const QString kQuestion = QString::fromUtf8("\n 关机前是否需要进行提示？  ");
+
+// Stands for logind's Manager object, on a private peer-to-peer connection:
+// records the calls and answers as told.
+class FakeLogind : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+public:
+    ~FakeLogind() override
+    {
+        if (m_inhibitRead >= 0)
+            ::close(m_inhibitRead);
+    }
+
+    // Told before the calls come in.
+    bool knowsFlags = true; // false: logind before PowerOffWithFlags
+    QString refuseWith;     // an error name to answer power-off with
+    bool grantInhibitor = true;
+
+    QStringList calls()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_calls;
+    }
+    QStringList interactive()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_interactive;
+    }
+    // True once every copy of the inhibitor handed out has been closed.
+    bool inhibitorClosed()
+    {
+        if (m_inhibitRead < 0)
+            return false;
+        pollfd p{m_inhibitRead, POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        char c;
+        return ::read(m_inhibitRead, &c, 1) == 0;
+    }
+
+public slots:
+    void PowerOffWithFlags(qulonglong flags)
+    {
+        record(QStringLiteral("PowerOffWithFlags %1").arg(flags));
+        if (!knowsFlags) {
+            sendErrorReply(QDBusError::UnknownMethod, QStringLiteral("no such method"));
+            return;
+        }
+        refuseIfTold();
+    }
+    void PowerOff(bool interactiveArg)
+    {
+        record(QStringLiteral("PowerOff %1").arg(interactiveArg ? "true" : "false"));
+        refuseIfTold();
+    }
+    QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString& why,
+                                    const QString& mode)
+    {
+        record(QStringList{"Inhibit", what, who, why, mode}.join('|'));
+        if (!grantInhibitor) {
+            sendErrorReply(QDBusError::AccessDenied, QStringLiteral("not you"));
+            return QDBusUnixFileDescriptor();
+        }
+        int fds[2];
+        if (::pipe2(fds, O_CLOEXEC) != 0)
+            return QDBusUnixFileDescriptor();
+        m_inhibitRead = fds[0];
+        QDBusUnixFileDescriptor handed(fds[1]); // keeps a copy of its own
+        ::close(fds[1]);
+        return handed;
+    }
+
+signals:
+    void PrepareForShutdown(bool start);
+
+private:
+    void record(const QString& call)
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.append(call);
+        m_interactive.append(message().isInteractiveAuthorizationAllowed() ? "interactive" : "silent");
+    }
+    void refuseIfTold()
+    {
+        if (!refuseWith.isEmpty())
+            sendErrorReply(refuseWith, QStringLiteral("refused"));
+    }
+
+    std::mutex m_mutex;
+    QStringList m_calls;
+    QStringList m_interactive;
+    int m_inhibitRead = -1;
+};
+
+// A peer-to-peer D-Bus server on its own thread (the code under test makes
+// blocking calls), serving a FakeLogind at logind's object path.
+class FakeBus
+{
+public:
+    FakeBus()
+    {
+        m_anchor.moveToThread(&m_thread);
+        m_thread.start();
+        // An abstract socket: nothing on disk, gone with the server.
+        m_address = QStringLiteral("unix:abstract=tolva-test-%1-%2")
+                        .arg(QCoreApplication::applicationPid())
+                        .arg(++s_count);
+        QMetaObject::invokeMethod(
+            &m_anchor,
+            [this] {
+                m_server = new QDBusServer(m_address);
+                m_logind = new FakeLogind;
+                QObject::connect(m_server, &QDBusServer::newConnection, [this](const QDBusConnection& c) {
+                    QDBusConnection peer(c);
+                    peer.registerObject(QLatin1String(logind::kPath), m_logind,
+                                        QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+                });
+            },
+            Qt::BlockingQueuedConnection);
+        m_client = QDBusConnection::connectToPeer(m_address, QStringLiteral("fake-logind-%1").arg(s_count));
+    }
+    ~FakeBus()
+    {
+        QDBusConnection::disconnectFromPeer(m_client.name());
+        QMetaObject::invokeMethod(
+            &m_anchor,
+            [this] {
+                delete m_server;
+                delete m_logind;
+            },
+            Qt::BlockingQueuedConnection);
+        m_thread.quit();
+        m_thread.wait();
+    }
+    FakeBus(const FakeBus&) = delete;
+    FakeBus& operator=(const FakeBus&) = delete;
+
+    QDBusConnection& client() { return m_client; }
+    FakeLogind& logind() { return *m_logind; }
+    // Emits PrepareForShutdown on the server's thread.
+    void prepareForShutdown(bool start)
+    {
+        QMetaObject::invokeMethod(
+            m_logind, [this, start] { emit m_logind->PrepareForShutdown(start); },
+            Qt::BlockingQueuedConnection);
+    }
+
+private:
+    static inline int s_count = 0;
+    QThread m_thread;
+    QObject m_anchor; // lives on the server's thread
+    QString m_address;
+    QDBusServer* m_server = nullptr;
+    FakeLogind* m_logind = nullptr;
+    QDBusConnection m_client{QString()};
+};
+
+// Notes whether the store was still held when the power-off was asked for.
+class ObservingPower final : public Power
+{
+public:
+    int requests = 0;
+    bool storeHeld = true;
+    bool powerOff(QString*) override
+    {
+        ++requests;
+        storeHeld = CReminderApp::instance() && CReminderApp::instance()->database();
+        return true;
+    }
+};
+
+// Fake seams, a temporary program folder and the application with its store open.
+struct Rig
+{
+    FakeSeams fakes;
+    TempProgramFolder folder;
+    CReminderApp app;
+
+    Rig()
+    {
+        app.createStore();
+        QString message;
+        if (app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
+                                 QString(), message) != store::kConnected)
+            qFatal("store did not open: %s", qPrintable(message));
+    }
+    // What a store user meets now.
+    int countNow()
+    {
+        QString message;
+        return AppStore()->CountRows(QStringLiteral("recordmsg"), QString(), message);
+    }
+};
+} // namespace
+
+class TestShutdown : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shutdownReleasesTheStoreFirst()
+    {
+        Rig rig;
+        QCOMPARE(rig.countNow(), 0);
+        ObservingPower power;
+        seams::setPower(&power);
+        ShutDownSystem(nullptr);
+        seams::setPower(&rig.fakes.power);
+        QCOMPARE(power.requests, 1);
+        QVERIFY(!power.storeHeld);
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+        QCOMPARE(rig.countNow(), store::kNotConnected);
+    }
+
+    void refusedShutdownSaysSoAndRunsOnWithoutTheStore()
+    {
+        Rig rig;
+        rig.fakes.power.setAccept(false);
+        ShutDownSystem(nullptr);
+        QCOMPARE(rig.fakes.power.requests(), 1);
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{"ExitWindowsEx"});
+        QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::Ok);
+        QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
+        QCOMPARE(rig.countNow(), store::kNotConnected);
+
+        // Once more, the store already gone: straight to the request.
+        ShutDownSystem(nullptr);
+        QCOMPARE(rig.fakes.power.requests(), 2);
+        QCOMPARE(rig.fakes.boxes.shown().size(), 2);
+    }
+
+    void shutdownWithoutAnApplicationStillAsks()
+    {
+        FakeSeams fakes;
+        ShutDownSystem(nullptr);
+        QCOMPARE(fakes.power.requests(), 1);
+    }
+
+    void autoShutdownBoxFillsOrClearsTheEditor_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("content"); // empty: the editor is cleared instead
+        QTest::newRow("ticked, prompt first") << true << int(MbResult::Yes) << QString::fromUtf8("需要提示");
+        QTest::newRow("ticked, shut down directly")
+            << true << int(MbResult::No) << QString::fromUtf8("直接关机");
+        QTest::newRow("unticked") << false << 0 << QString();
+    }
+    void autoShutdownBoxFillsOrClearsTheEditor()
+    {
+        QFETCH(bool, ticked);
+        QFETCH(int, answer);
+        QFETCH(QString, content);
+        FakeSeams fakes;
+        fakes.boxes.answerNext(MbResult(answer));
+        const AutoShutdownEdit edit = OnAutoShutdownClicked(nullptr, ticked);
+        QCOMPARE(edit.fillTexts, ticked);
+        QCOMPARE(edit.clearEditor, !ticked);
+        QCOMPARE(edit.editsEnabled, !ticked);
+        if (!ticked) {
+            QVERIFY(fakes.boxes.shown().isEmpty());
+            return;
+        }
+        QCOMPARE(fakes.boxes.texts(), QStringList{kQuestion});
+        const MessageBoxRequest& box = fakes.boxes.shown().first();
+        QCOMPARE(box.caption, QString::fromUtf8("Tolva提示"));
+        QCOMPARE(box.buttons, MbButtons::YesNo);
+        QCOMPARE(box.defaultButton, MbResult::No);
+        QVERIFY(box.topmost);
+        QCOMPARE(edit.subject, QString::fromUtf8("关机"));
+        QCOMPARE(edit.content, content);
+    }
+
+    void endOfSessionReleasesTheStoreAndSaysYes()
+    {
+        Rig rig;
+        SessionEnd session;
+        QVERIFY(session.OnQueryEndSession());
+        QVERIFY(!rig.app.database());
+        QCOMPARE(rig.countNow(), store::kNotConnected);
+        QVERIFY(session.OnQueryEndSession()); // twice is harmless
+    }
+
+    void applicationQuitReleasesTheStore()
+    {
+        int releases = 0;
+        SessionEnd session([&] { ++releases; });
+        session.watchApplication(qGuiApp);
+        QVERIFY(QMetaObject::invokeMethod(qGuiApp, "aboutToQuit", Qt::DirectConnection));
+        QCOMPARE(releases, 1);
+    }
+
+    void logindPowerOffHonoursInhibitorsForRootToo()
+    {
+        FakeBus bus;
+        QVERIFY(bus.client().isConnected());
+        LogindPower power(bus.client(), QLatin1String(logind::kService));
+        QString error;
+        QVERIFY(power.powerOff(&error));
+        QCOMPARE(bus.logind().calls(), QStringList{"PowerOffWithFlags 1"});
+        // polkit may ask the user; nothing is forced.
+        QCOMPARE(bus.logind().interactive(), QStringList{"interactive"});
+    }
+
+    void olderLogindGetsThePlainInteractiveCall()
+    {
+        FakeBus bus;
+        bus.logind().knowsFlags = false;
+        LogindPower power(bus.client(), QLatin1String(logind::kService));
+        QVERIFY(power.powerOff(nullptr));
+        QCOMPARE(bus.logind().calls(), (QStringList{"PowerOffWithFlags 1", "PowerOff true"}));
+    }
+
+    void refusalOrInhibitorIsAFailure_data()
+    {
+        QTest::addColumn<bool>("knowsFlags");
+        QTest::addColumn<QString>("errorName");
+        QTest::newRow("not allowed") << true << "org.freedesktop.DBus.Error.AccessDenied";
+        QTest::newRow("blocked by an inhibitor") << true << "org.freedesktop.login1.BlockedByInhibitor";
+        QTest::newRow("older logind, interactive auth refused")
+            << false << "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired";
+    }
+    void refusalOrInhibitorIsAFailure()
+    {
+        QFETCH(bool, knowsFlags);
+        QFETCH(QString, errorName);
+        FakeBus bus;
+        bus.logind().knowsFlags = knowsFlags;
+        bus.logind().refuseWith = errorName;
+        LogindPower power(bus.client(), QLatin1String(logind::kService));
+        QString error;
+        QVERIFY(!power.powerOff(&error));
+        QVERIFY2(error.startsWith(errorName), qPrintable(error));
+        QCOMPARE(bus.logind().calls().size(), knowsFlags ? 1 : 2);
+    }
+
+    void noBusIsAFailure()
+    {
+        LogindPower power(QDBusConnection(QStringLiteral("never-connected")), QString());
+        QString error;
+        QVERIFY(!power.powerOff(&error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void shutdownElsewhereReleasesTheStoreThenTheInhibitor()
+    {
+        FakeBus bus;
+        int releases = 0;
+        SessionEnd session([&] { ++releases; });
+        QVERIFY(session.watchLogind(bus.client(), QString()));
+        QVERIFY(session.holdsInhibitor());
+        const QStringList calls = bus.logind().calls();
+        QCOMPARE(calls.size(), 1);
+        QCOMPARE(calls.first().section('|', 0, 2),
+                 QString::fromUtf8("Inhibit|shutdown|") + QString::fromUtf8("Tolva小精灵"));
+        QVERIFY(calls.first().endsWith("|delay"));
+        QVERIFY(!bus.logind().inhibitorClosed());
+
+        // A shutdown that was called off changes nothing.
+        bus.prepareForShutdown(false);
+        QTest::qWait(50);
+        QCOMPARE(releases, 0);
+        QVERIFY(session.holdsInhibitor());
+
+        bus.prepareForShutdown(true);
+        QTRY_COMPARE(releases, 1);
+        QVERIFY(!session.holdsInhibitor());
+        QTRY_VERIFY(bus.logind().inhibitorClosed());
+    }
+
+    void noInhibitorWithoutLogind()
+    {
+        FakeBus bus;
+        bus.logind().grantInhibitor = false;
+        SessionEnd session([] {});
+        QVERIFY(!session.watchLogind(bus.client(), QString()));
+        QVERIFY(!session.holdsInhibitor());
+        QVERIFY(!session.watchLogind(QDBusConnection(QStringLiteral("never-connected")), QString()));
+    }
+};
+
+QTEST_MAIN(TestShutdown)
+#include "tst_shutdown.moc"
