@@ -1,0 +1,120 @@
+#include "reminders/RecordDeletion.h"
+
+#include "app/Constants.h"
+#include "app/MainWindowIds.h"
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "reminders/DueQueue.h"
+#include "store/AdoDatabase.h"
+#include "widgets/MenuResource.h"
+
+#include <QMenu>
+#include <QWidget>
+#include <memory>
+
+namespace deletion {
+namespace {
+std::shared_ptr<CAdoDatabase> storeFrom(const StoreProvider& store)
+{
+    std::shared_ptr<CAdoDatabase> db = store ? store() : AppStore();
+    return db ? db : ClosedStore();
+}
+
+bool isRecordId(const QString& id)
+{
+    if (id.isEmpty())
+        return false;
+    for (const QChar c : id) {
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return false;
+    }
+    return true;
+}
+
+void done(const Editor& editor)
+{
+    if (editor.backToAddMode)
+        editor.backToAddMode();
+}
+
+void declined(const Editor& editor)
+{
+    if (editor.declined)
+        editor.declined();
+}
+} // namespace
+
+QPoint ContextMenuPoint(const QPoint& cursorPos, const QWidget* owner)
+{
+    if (cursorPos != QPoint(-1, -1) || !owner)
+        return cursorPos;
+    return owner->mapToGlobal(QPoint(0, 0)) + QPoint(5, 5);
+}
+
+int OnListRightClick(QWidget* owner, int selectedRowCount, const QPoint& cursorPos, const MenuRunner& runMenu)
+{
+    if (selectedRowCount != 1)
+        return 0;
+    const QList<MenuPopupTemplate> popups = LoadMenuResource(kMenuMain);
+    if (popups.isEmpty())
+        return 0;
+    std::unique_ptr<QMenu> menu(BuildPlainMenu(popups.first(), owner));
+    const QPoint at = ContextMenuPoint(cursorPos, owner);
+    QAction* chosen = runMenu ? runMenu(menu.get(), at) : menu->exec(at);
+    return chosen ? chosen->data().toInt() : 0;
+}
+
+void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subject, const Editor& editor,
+                          const StoreProvider& store)
+{
+    if (id.isEmpty())
+        return;
+    const QString question =
+        QString::fromUtf8("真的要删除标题为“") + subject + QString::fromUtf8("”的记录吗？  ");
+    if (ShowMessageBox(owner, question, QString(), MbButtons::YesNo) != MbResult::Yes) {
+        declined(editor);
+        return;
+    }
+    // The id goes into the statement as it stands; anything but digits would
+    // change the statement, so it is never sent.
+    if (isRecordId(id)) {
+        QString message = QStringLiteral("where id=") + id;
+        storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable),
+                                     QStringLiteral("where id=") + id, 1, message);
+    }
+    done(editor);
+}
+
+QString ExpiredCondition(const QDateTime& now)
+{
+    const QString d = now.toString(QStringLiteral("yyyy-MM-dd"));
+    const QString t = now.toString(QStringLiteral("HH:mm:ss"));
+    return QStringLiteral("date='") + d + QStringLiteral("' and time<'") + t +
+           QStringLiteral("' or date <'") + d + QStringLiteral("'");
+}
+
+QString ExpiredBatchClause(const QDateTime& now)
+{
+    // The deletion itself takes records in no order; naming the ten lowest ids
+    // makes the batch the ten earliest records, as the question promises.
+    return QStringLiteral("where id in (select id from %1 where %2 order by id limit %3)")
+        .arg(QString::fromUtf8(tolva::kReminderTable), ExpiredCondition(now))
+        .arg(kExpiredBatch);
+}
+
+void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvider& store)
+{
+    const QDateTime now = seams::clock().now();
+    if (ShowMessageBox(owner, QString::fromUtf8("是否批量删除10条最早的过期数据？  "), QString(),
+                       MbButtons::YesNo) != MbResult::Yes) {
+        declined(editor);
+        return;
+    }
+    const QString clause = ExpiredBatchClause(now);
+    QString message = clause;
+    storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable), clause, kExpiredBatch, message);
+    done(editor);
+}
+
+} // namespace deletion

@@ -1,0 +1,277 @@
+#include "app/MainWindowIds.h"
+#include "reminders/RecordDeletion.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+#include <QWidget>
+#include <QtTest>
+#include <ctime>
+
+namespace {
+const QString kTable = QStringLiteral("recordmsg");
+const QString kExpiredQuestion = QString::fromUtf8("是否批量删除10条最早的过期数据？  ");
+
+// Fake seams, a temporary program folder and its store, and the main
+// window's side of a deletion, counted.
+struct Rig
+{
+    FakeSeams fakes;
+    TempProgramFolder folder;
+    std::shared_ptr<CAdoDatabase> db = std::make_shared<CAdoDatabase>();
+    int addModes = 0;
+    int declines = 0;
+    deletion::Editor editor{[this] { ++addModes; }, [this] { ++declines; }};
+
+    Rig()
+    {
+        fakes.clock.set(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 0)));
+        QString message;
+        if (db->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(), QString(),
+                     message) != store::kConnected)
+            qFatal("store did not open: %s", qPrintable(message));
+    }
+    StoreProvider store()
+    {
+        return [this] { return db; };
+    }
+    QString add(const QString& date, const QString& time, const QString& subject = QStringLiteral("主题"))
+    {
+        QString message;
+        const Row row{subject, QStringLiteral("内容"), date,
+                      time,    QStringLiteral("0"),    QStringLiteral("2025-12-01 09:00:00")};
+        db->InsertRows(kTable, {"titile", "text", "date", "time", "use", "insertdatatime"}, {row}, 1,
+                       message);
+        RowSet rows;
+        db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
+        return rows.value(0).value(0);
+    }
+    // Ids left, lowest first.
+    QStringList ids()
+    {
+        QString message;
+        const int n = db->CountRows(kTable, QString(), message);
+        RowSet rows;
+        db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, n, message);
+        QStringList out;
+        for (const Row& r : rows)
+            out.prepend(r.value(0));
+        return out;
+    }
+};
+} // namespace
+
+class TestDeletion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "Asia/Shanghai");
+        tzset();
+    }
+
+    void menuOnlyForExactlyOneSelectedRow_data()
+    {
+        QTest::addColumn<int>("selected");
+        QTest::addColumn<int>("choose"); // the command picked in the menu; 0: dismissed
+        QTest::newRow("none selected") << 0 << int(ids::kCmdDeleteRecord);
+        QTest::newRow("two selected") << 2 << int(ids::kCmdDeleteRecord);
+        QTest::newRow("this record") << 1 << int(ids::kCmdDeleteRecord);
+        QTest::newRow("expired") << 1 << int(ids::kCmdDeleteExpired);
+        QTest::newRow("dismissed") << 1 << 0;
+    }
+    void menuOnlyForExactlyOneSelectedRow()
+    {
+        QFETCH(int, selected);
+        QFETCH(int, choose);
+        FakeSeams fakes;
+        QWidget owner;
+        QStringList items;
+        QPoint shownAt;
+        const int command = deletion::OnListRightClick(
+            &owner, selected, QPoint(120, 80), [&](QMenu* menu, const QPoint& at) -> QAction* {
+                shownAt = at;
+                QAction* chosen = nullptr;
+                for (QAction* a : menu->actions()) {
+                    items.append(a->isSeparator() ? QStringLiteral("-")
+                                                  : QString::number(a->data().toInt()) + " " + a->text());
+                    if (!a->isSeparator() && a->data().toInt() == choose)
+                        chosen = a;
+                }
+                return chosen;
+            });
+        if (selected != 1) {
+            QCOMPARE(command, 0);
+            QVERIFY(items.isEmpty());
+            return;
+        }
+        QCOMPARE(items, (QStringList{QString::fromUtf8("32772 删除此条记录"), "-",
+                                     QString::fromUtf8("32780 删除过期记录")}));
+        QCOMPARE(shownAt, QPoint(120, 80));
+        QCOMPARE(command, choose);
+    }
+
+    void menuWithoutCursorOpensBesideTheWindowCorner()
+    {
+        QWidget owner;
+        owner.move(200, 150);
+        owner.resize(100, 100);
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QCOMPARE(deletion::ContextMenuPoint(QPoint(-1, -1), &owner), owner.mapToGlobal(QPoint(5, 5)));
+        QCOMPARE(deletion::ContextMenuPoint(QPoint(-1, 0), &owner), QPoint(-1, 0));
+        QCOMPARE(deletion::ContextMenuPoint(QPoint(7, 9), &owner), QPoint(7, 9));
+    }
+
+    void realMenuReturnsTheTriggeredCommand()
+    {
+        FakeSeams fakes;
+        QWidget owner;
+        owner.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&owner));
+        QTimer::singleShot(0, [] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            if (!menu)
+                return;
+            for (QAction* a : menu->actions()) {
+                if (a->data().toInt() == ids::kCmdDeleteExpired)
+                    menu->setActiveAction(a);
+            }
+            QTest::keyClick(menu, Qt::Key_Return);
+        });
+        QCOMPARE(deletion::OnListRightClick(&owner, 1, owner.mapToGlobal(QPoint(10, 10))),
+                 ids::kCmdDeleteExpired);
+    }
+
+    void deleteSelectedAsksByItsSubject()
+    {
+        Rig rig;
+        const QString keep = rig.add("2026-02-01", "08:00:00");
+        const QString target = rig.add("2026-02-01", "09:00:00", QString::fromUtf8("关机"));
+        rig.fakes.boxes.answerNext(MbResult::Yes);
+        deletion::DeleteSelectedRecord(nullptr, target, QString::fromUtf8("关机"), rig.editor, rig.store());
+
+        QCOMPARE(rig.fakes.boxes.texts(),
+                 QStringList{QString::fromUtf8("真的要删除标题为“关机”的记录吗？  ")});
+        QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::YesNo);
+        QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
+        QCOMPARE(rig.ids(), QStringList{keep});
+        QCOMPARE(rig.addModes, 1);
+        QCOMPARE(rig.declines, 0);
+    }
+
+    void deleteSelectedAnsweredNoKeepsEverything()
+    {
+        Rig rig;
+        const QString id = rig.add("2026-02-01", "08:00:00");
+        rig.fakes.boxes.answerNext(MbResult::No);
+        deletion::DeleteSelectedRecord(nullptr, id, "x", rig.editor, rig.store());
+        QCOMPARE(rig.ids(), QStringList{id});
+        QCOMPARE(rig.declines, 1);
+        QCOMPARE(rig.addModes, 0);
+    }
+
+    void deleteSelectedWithoutARowAsksNothing()
+    {
+        Rig rig;
+        rig.add("2026-02-01", "08:00:00");
+        deletion::DeleteSelectedRecord(nullptr, QString(), QString(), rig.editor, rig.store());
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+        QCOMPARE(rig.ids().size(), 1);
+        QCOMPARE(rig.addModes + rig.declines, 0);
+    }
+
+    void deleteSelectedNeverSendsAnIdThatIsNotANumber()
+    {
+        Rig rig;
+        rig.add("2026-02-01", "08:00:00");
+        rig.add("2026-02-01", "09:00:00");
+        rig.fakes.boxes.answerNext(MbResult::Yes);
+        deletion::DeleteSelectedRecord(nullptr, "1 or 1=1", "x", rig.editor, rig.store());
+        QCOMPARE(rig.ids().size(), 2);
+        QCOMPARE(rig.addModes, 1);
+    }
+
+    void deleteSelectedOnAReleasedStoreSaysNothing()
+    {
+        Rig rig;
+        const QString id = rig.add("2026-02-01", "08:00:00");
+        rig.fakes.boxes.answerNext(MbResult::Yes);
+        // No application store: the stand-in answers "not connected".
+        deletion::DeleteSelectedRecord(nullptr, id, "x", rig.editor);
+        QCOMPARE(rig.fakes.boxes.shown().size(), 1);
+        QCOMPARE(rig.ids(), QStringList{id});
+        QCOMPARE(rig.addModes, 1);
+    }
+
+    void expiredMeansEarlierTodayOrAnEarlierDay()
+    {
+        Rig rig;
+        rig.add("2026-01-01", "09:59:59");
+        const QString now = rig.add("2026-01-01", "10:00:00");
+        const QString later = rig.add("2026-01-01", "10:00:01");
+        rig.add("2025-12-31", "23:59:59");
+        rig.add("2025-06-15", "12:00:00");
+        const QString everyDay = rig.add("Every Day", "00:00:00");
+        const QString everyDayLate = rig.add("Every Day", "23:59:59");
+        const QString tomorrow = rig.add("2026-01-02", "00:00:00");
+
+        rig.fakes.boxes.answerNext(MbResult::Yes);
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{kExpiredQuestion});
+        QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::YesNo);
+        QCOMPARE(rig.ids(), (QStringList{now, later, everyDay, everyDayLate, tomorrow}));
+        QCOMPARE(rig.addModes, 1);
+    }
+
+    void fifteenExpiredTakeTwoBatchesLowestIdsFirst()
+    {
+        Rig rig;
+        QStringList expired;
+        QStringList kept;
+        for (int i = 0; i < 15; ++i) {
+            // Newer ids on older days too: the batch goes by id, not by date.
+            expired.append(rig.add(QDate(2025, 12, 31).addDays(-(i % 4)).toString("yyyy-MM-dd"),
+                                   QTime(8, 0, 0).addSecs(-60 * i).toString("HH:mm:ss")));
+            if (i % 5 == 0)
+                kept.append(rig.add("2026-01-01", "11:00:00"));
+        }
+        rig.fakes.boxes.setDefaultAnswer(MbResult::Yes);
+
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        QStringList expected = kept + expired.mid(10);
+        std::sort(expected.begin(), expected.end(),
+                  [](const QString& a, const QString& b) { return a.toInt() < b.toInt(); });
+        QCOMPARE(rig.ids(), expected);
+
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        QCOMPARE(rig.ids(), kept);
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        QCOMPARE(rig.ids(), kept);
+        QCOMPARE(rig.addModes, 3);
+    }
+
+    void expiredAnsweredNoDeletesNothing()
+    {
+        Rig rig;
+        rig.add("2025-01-01", "00:00:00");
+        rig.fakes.boxes.answerNext(MbResult::No);
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        QCOMPARE(rig.ids().size(), 1);
+        QCOMPARE(rig.declines, 1);
+        QCOMPARE(rig.addModes, 0);
+    }
+
+    void expiredConditionIsTheTextComparison()
+    {
+        QCOMPARE(deletion::ExpiredCondition(QDateTime(QDate(2016, 5, 1), QTime(8, 30, 0))),
+                 QStringLiteral("date='2016-05-01' and time<'08:30:00' or date <'2016-05-01'"));
+    }
+};
+
+QTEST_MAIN(TestDeletion)
+#include "tst_deletion.moc"
