@@ -1,19 +1,22 @@
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QString>
 #include <QStringList>
 #include <mutex>
+#include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // Result codes of the store.
 namespace store {
-inline constexpr int kConnected = -1;     // Open succeeded
-inline constexpr int kBadKind = -5;       // Open: unknown kind
-inline constexpr int kNoRuntime = -6;     // Open: the data layer could not be created
-inline constexpr int kNotConnected = -7;  // record operation on a closed or released store
-inline constexpr int kDataError = -10;    // the data layer reported an error
+inline constexpr int kConnected = -1;    // Open succeeded
+inline constexpr int kBadKind = -5;      // Open: unknown kind
+inline constexpr int kNoRuntime = -6;    // Open: the data layer could not be created
+inline constexpr int kNotConnected = -7; // record operation on a closed or released store
+inline constexpr int kDataError = -10;   // the data layer reported an error
 } // namespace store
 
 using Row = QStringList;
@@ -63,11 +66,27 @@ public:
     QString ConnectionString() const;
 
 private:
+    // A prepared statement kept for reuse while the connection stays open.
+    struct CachedStatement
+    {
+        QByteArray sql;
+        sqlite3_stmt* statement = nullptr;
+        quint64 lastUse = 0;
+    };
+
     bool isConnectedLocked() const;
     void closeLocked();
+    // The prepared statement for sql, ready to bind and step, or null with the
+    // layer's message in message. The caller resets it when done.
+    sqlite3_stmt* prepareLocked(const QString& sql, QString& message);
+    // Not-connected or bad names: the code to return (message set), else 0.
+    int refuseLocked(const QString& table, const QStringList* fields, QString& message) const;
+    QString lastErrorLocked() const;
 
     mutable std::recursive_mutex m_mutex;
     sqlite3* m_pConnection = nullptr;
     QString m_filePath;
     QString m_connectionString;
+    std::vector<CachedStatement> m_statements;
+    quint64 m_useCounter = 0;
 };

@@ -1,0 +1,584 @@
+#include "app/Constants.h"
+#include "app/Paths.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QtTest>
+#include <atomic>
+#include <sqlite3.h>
+#include <thread>
+
+namespace {
+
+const QString kTable = QStringLiteral("recordmsg");
+const QString kNotConnected = QString::fromUtf8("数据库还没有连接好，无效的数据操作！  ");
+const QStringList kWriteFields = {"titile", "text", "date", "time", "use", "insertdatatime"};
+const QStringList kAllFields = {"titile", "text", "date", "time", "use", "insertdatatime", "id"};
+
+Row reminder(const QString& subject, const QString& date = QStringLiteral("2026-12-08"),
+             const QString& time = QStringLiteral("10:00:00"), const QString& use = QStringLiteral("0"))
+{
+    return Row{subject, QString::fromUtf8("内容"), date, time, use, QStringLiteral("2026-12-01 09:00:00")};
+}
+
+// A second, independent connection to the same file, to look behind the store's back.
+class RawConnection
+{
+public:
+    explicit RawConnection(const QString& path)
+    {
+        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+    }
+    ~RawConnection() { sqlite3_close(m_db); }
+    bool isOpen() const { return m_db != nullptr; }
+    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    // All values of one column, as text; "<null>" for NULL.
+    QStringList column(const QString& sql, int index = 0)
+    {
+        QStringList out;
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
+            return {QStringLiteral("<error>")};
+        while (sqlite3_step(st) == SQLITE_ROW) {
+            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, index));
+            out << (t ? QString::fromUtf8(t) : QStringLiteral("<null>"));
+        }
+        sqlite3_finalize(st);
+        return out;
+    }
+    QString scalar(const QString& sql) { return column(sql).value(0); }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+int openFile(CAdoDatabase& db, QString& message, const QString& source = QString::fromUtf8(kDatabaseRelative))
+{
+    return db.Open(QStringLiteral("file"), source, QString(), QString(), message);
+}
+
+int insertRow(CAdoDatabase& db, const Row& row)
+{
+    QString m;
+    return db.InsertRows(kTable, kWriteFields, RowSet{row}, 1, m);
+}
+
+int countWhere(CAdoDatabase& db, const QString& where)
+{
+    QString m = where;
+    return db.CountRows(kTable, where, m);
+}
+
+QStringList ids(CAdoDatabase& db, const QString& where = QString())
+{
+    RowSet rows;
+    QString m;
+    db.SelectRows(kTable, where, {"id"}, rows, 1000000, m);
+    QStringList out;
+    for (const Row& r : rows)
+        out << r.value(0);
+    return out;
+}
+
+} // namespace
+
+class TestStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openFileKind()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QVERIFY(!db.IsConnected());
+        QString message = QStringLiteral("junk");
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(message, QString::fromUtf8("成功连接数据库"));
+        QVERIFY(db.IsConnected());
+        QCOMPARE(db.ConnectionString(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
+                                            folder.path() + "/myTolva/tolva.dat");
+        QCOMPARE(db.FilePath(), folder.databaseFile());
+
+        // The Windows spelling of the source names the same file.
+        QVERIFY(insertRow(db, reminder("a")) == 1);
+        QCOMPARE(openFile(db, message, QStringLiteral("myTolva\\tolva.dat")), store::kConnected);
+        QCOMPARE(db.FilePath(), folder.databaseFile());
+        QCOMPARE(countWhere(db, QString()), 1);
+
+        db.Close();
+        QVERIFY(!db.IsConnected());
+        QVERIFY(db.FilePath().isEmpty());
+        db.Close(); // twice is harmless
+    }
+
+    void openOtherKinds()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+
+        // Unknown kind (the comparison is case-sensitive) closes the open store first.
+        message.clear();
+        QCOMPARE(db.Open("File", kDatabaseRelative, "", "", message), store::kBadKind);
+        QCOMPARE(message, QString::fromUtf8("类型应该为type,odbc,sqlserver其中一种"));
+        QVERIFY(!db.IsConnected());
+
+        message.clear();
+        QCOMPARE(db.Open("odbc", "dsn", "me", "secret", message), store::kDataError);
+        QCOMPARE(db.ConnectionString(), QStringLiteral("Data Source=dsn;UID=me;PWD=secret;"));
+        QVERIFY(!message.isEmpty());
+        QVERIFY(!db.IsConnected());
+
+        message = QStringLiteral("server1");
+        QCOMPARE(db.Open("sqlserver", "tolva", "me", "secret", message), store::kDataError);
+        QCOMPARE(db.ConnectionString(),
+                 QStringLiteral("driver={SQL Server};Server=server1;DATABASE=tolva;UID=me;PWD=secret"));
+        QVERIFY(!message.isEmpty() && message != QStringLiteral("server1"));
+        QVERIFY(!db.IsConnected());
+    }
+
+    void openFailures_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // "-" for no file at all
+        QTest::addColumn<QString>("expectedText");
+        QTest::newRow("missing file") << QByteArray("-") << QString("unable to open");
+        QTest::newRow("text file") << QByteArray("this is no database\n") << QString("not a database");
+        QTest::newRow("database without the table") << QByteArray() << QString("recordmsg");
+    }
+    void openFailures()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expectedText);
+        TempProgramFolder folder(false);
+        if (content.isEmpty()) {
+            RawConnection other(folder.databaseFile());
+            QVERIFY(other.exec("create table notes (x text); insert into notes values ('n')"));
+        } else if (content != "-") {
+            QVERIFY(WriteAll(folder.databaseFile(), content));
+        }
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kDataError);
+        QVERIFY2(message.contains(expectedText), qPrintable(message));
+        QVERIFY(!db.IsConnected());
+        QVERIFY(db.FilePath().isEmpty());
+        // The store never creates its database, and leaves a foreign file as it was.
+        if (content == "-")
+            QVERIFY(!QFile::exists(folder.databaseFile()));
+        else if (!content.isEmpty())
+            QCOMPARE(ReadAll(folder.databaseFile()), content);
+        QString m2 = QStringLiteral("where id=1");
+        QCOMPARE(db.CountRows(kTable, "where id=1", m2), store::kNotConnected);
+    }
+
+    void comErrorText()
+    {
+        QCOMPARE(CAdoDatabase::ComErrorText(0x80040E14u), QStringLiteral("IDispatch error #3092"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0x80040200u), QStringLiteral("Unknown error 0x80040200"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0x80040201u), QStringLiteral("IDispatch error #1"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0x8004FFFFu), QStringLiteral("IDispatch error #65023"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0x800401FFu), QStringLiteral("Unknown error 0x800401FF"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0x80050000u), QStringLiteral("Unknown error 0x80050000"));
+        QCOMPARE(CAdoDatabase::ComErrorText(0xAu), QStringLiteral("Unknown error 0xA"));
+    }
+
+    void notConnectedAnswers()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase never;
+        CAdoDatabase closed;
+        QString message;
+        QCOMPARE(openFile(closed, message), store::kConnected);
+        QCOMPARE(insertRow(closed, reminder("kept")), 1);
+        closed.Close();
+
+        for (CAdoDatabase* db : {&never, &closed}) {
+            // A clause that would fail if it were ever used.
+            const QString where = QStringLiteral("where ((( nonsense");
+            RowSet rows{Row{"before"}};
+            QString m = where;
+            QCOMPARE(db->SelectRows(kTable, where, kAllFields, rows, 5, m), store::kNotConnected);
+            QCOMPARE(m, kNotConnected);
+            QCOMPARE(rows, RowSet{Row{"before"}});
+            m = where;
+            QCOMPARE(db->CountRows(kTable, where, m), store::kNotConnected);
+            QCOMPARE(m, kNotConnected);
+            m = where;
+            QCOMPARE(db->InsertRows(kTable, kWriteFields, RowSet{reminder("x")}, 1, m), store::kNotConnected);
+            QCOMPARE(m, kNotConnected);
+            m = where;
+            QCOMPARE(db->UpdateRows(kTable, where, {"use"}, {"1"}, 1, m), store::kNotConnected);
+            QCOMPARE(m, kNotConnected);
+            m = where;
+            QCOMPARE(db->DeleteRows(kTable, where, 1, m), store::kNotConnected);
+            QCOMPARE(m, kNotConnected);
+        }
+        RawConnection raw(folder.databaseFile());
+        QCOMPARE(raw.scalar("select count(*) from recordmsg"), QStringLiteral("1"));
+    }
+
+    void insertAndSelectRoundTrip()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+
+        const Row chinese{QString::fromUtf8("开会 📅"),
+                          QString::fromUtf8("第一行\r\n第二行：带上「资料」"),
+                          "Every Day",
+                          "08:30:00",
+                          "1",
+                          "2026-12-08 07:00:00"};
+        const Row hostile{"'); drop table recordmsg; --",
+                          "\"; delete from recordmsg where 1=1; --",
+                          "2026-12-08' or '1'='1",
+                          "%1 %2",
+                          "0",
+                          "2026-12-08 07:00:01"};
+        message = QStringLiteral("unchanged");
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{chinese, hostile}, 2, message), 2);
+        QCOMPARE(message, QStringLiteral("unchanged"));
+
+        RowSet rows;
+        QCOMPARE(db.SelectRows(kTable, "", kAllFields, rows, 10, message), 2);
+        QCOMPARE(message, QStringLiteral("unchanged"));
+        QCOMPARE(rows.size(), 2);
+        // Newest first; the id comes back as plain decimal digits.
+        QCOMPARE(rows[0].mid(0, 6), hostile);
+        QCOMPARE(rows[1].mid(0, 6), chinese);
+        QCOMPARE(rows[0][6], QStringLiteral("2"));
+        QCOMPARE(rows[1][6], QStringLiteral("1"));
+
+        // Literals in where clauses compare as text, Chinese included; "%1" is not a placeholder.
+        QCOMPARE(countWhere(db, QString::fromUtf8("where titile='开会 📅'")), 1);
+        QCOMPARE(countWhere(db, "where time ='%1 %2'"), 1);
+        QCOMPARE(countWhere(db, "where date='Every Day' and use='1'"), 1);
+
+        // Values appended to rows the caller already holds.
+        RowSet partial{Row{"x"}};
+        QCOMPARE(db.SelectRows(kTable, "where id=1", {"titile", "date"}, partial, 1, message), 1);
+        QCOMPARE(partial, (RowSet{Row{"x", chinese[0], "Every Day"}}));
+    }
+
+    void emptyValues()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(insertRow(db, Row{"subject", "", "2026-12-08", "10:00:00", "", "2026-12-01 09:00:00"}), 1);
+
+        RawConnection raw(folder.databaseFile());
+        QCOMPARE(
+            raw.column("select typeof(text) || ',' || typeof(use) || ',' || typeof(titile) from recordmsg"),
+            QStringList{"null,null,text"});
+        RowSet rows;
+        QCOMPARE(db.SelectRows(kTable, "", {"text", "use", "titile"}, rows, 1, message), 1);
+        QCOMPARE(rows, (RowSet{Row{"", "", "subject"}}));
+
+        // An update stores the empty text itself, never NULL.
+        QCOMPARE(db.UpdateRows(kTable, "where id=1", {"titile", "text"}, {"", "now set"}, 1, message), 1);
+        QCOMPARE(raw.column("select typeof(titile) || ':' || titile || ',' || text from recordmsg"),
+                 QStringList{"text:,now set"});
+    }
+
+    void selectLimits()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(insertRow(db, reminder(QString::number(i))), 1);
+
+        RowSet rows;
+        QCOMPARE(db.SelectRows(kTable, "where use='0'", {"titile", "id"}, rows, 3, message), 3);
+        QCOMPARE(rows, (RowSet{Row{"4", "5"}, Row{"3", "4"}, Row{"2", "3"}}));
+
+        rows.clear();
+        QCOMPARE(db.SelectRows(kTable, "where use='0'", {"titile"}, rows, 0, message), 0);
+        QVERIFY(rows.isEmpty());
+        QCOMPARE(db.SelectRows(kTable, "where use='0'", {"titile"}, rows, -1, message), 0);
+        QVERIFY(rows.isEmpty());
+        QCOMPARE(db.SelectRows(kTable, "where use='0'", {"titile"}, rows, 100, message), 5);
+
+        message = QStringLiteral("where use='1'");
+        QCOMPARE(db.CountRows(kTable, "where use='1'", message), 0);
+        QCOMPARE(message, QStringLiteral("where use='1'"));
+        QCOMPARE(db.CountRows(kTable, "", message), 5);
+    }
+
+    void updateAndDeleteLimits()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        // 25 expired records, split over both branches of the "or", and 5 that are not.
+        RowSet rows;
+        for (int i = 0; i < 15; ++i)
+            rows << reminder("old", QStringLiteral("2026-11-%1").arg(10 + i), "12:00:00");
+        for (int i = 0; i < 10; ++i)
+            rows << reminder("today", "2026-12-08", QStringLiteral("09:%1:00").arg(10 + i));
+        for (int i = 0; i < 5; ++i)
+            rows << reminder("future", "2026-12-08", QStringLiteral("11:%1:00").arg(10 + i));
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, rows, int(rows.size()), message), 30);
+        const QString expired = "where date='2026-12-08' and time<'10:00:00' or date <'2026-12-08'";
+        QCOMPARE(countWhere(db, expired), 25);
+
+        message = "where id=999";
+        QCOMPARE(db.UpdateRows(kTable, "where id=999", {"use"}, {"1"}, 1, message), 0);
+        QCOMPARE(db.DeleteRows(kTable, "where id=999", 1, message), 0);
+        QCOMPARE(message, QStringLiteral("where id=999"));
+
+        QCOMPARE(db.UpdateRows(kTable, expired, {"use"}, {"1"}, 7, message), 7);
+        QCOMPARE(countWhere(db, "where use='1'"), 7);
+        QCOMPARE(countWhere(db, "where use='1' and titile='future'"), 0);
+        QCOMPARE(db.UpdateRows(kTable, expired, {"use"}, {"1"}, 0, message), 0);
+        QCOMPARE(countWhere(db, "where use='1'"), 7);
+
+        message = expired;
+        QCOMPARE(db.DeleteRows(kTable, expired, 10, message), 10);
+        QCOMPARE(message, expired);
+        QCOMPARE(countWhere(db, expired), 15);
+        QCOMPARE(countWhere(db, "where titile='future'"), 5);
+        QCOMPARE(db.DeleteRows(kTable, expired, 0, message), 0);
+        QCOMPARE(db.DeleteRows(kTable, expired, -3, message), 0);
+        QCOMPARE(countWhere(db, ""), 20);
+        QCOMPARE(db.DeleteRows(kTable, expired, 100, message), 15);
+        QCOMPARE(countWhere(db, ""), 5);
+    }
+
+    void idsAreNeverReused()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(insertRow(db, reminder("r")), 1);
+        QCOMPARE(ids(db), (QStringList{"3", "2", "1"}));
+        QCOMPARE(db.DeleteRows(kTable, "where id=3", 1, message), 1);
+        QCOMPARE(insertRow(db, reminder("r")), 1);
+        QCOMPARE(ids(db), (QStringList{"4", "2", "1"}));
+    }
+
+    void rejectedStatements_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("malformed where") << kTable << "where date=" << QStringList{"id"};
+        QTest::newRow("unknown column") << kTable << "where nosuch='1'" << QStringList{"id"};
+        QTest::newRow("second statement")
+            << kTable << "where id=1; delete from recordmsg" << QStringList{"id"};
+        QTest::newRow("unknown field") << kTable << "" << QStringList{"nosuch"};
+        QTest::newRow("expression as field") << kTable << "" << QStringList{"count(*)"};
+        QTest::newRow("field with sql") << kTable << "" << QStringList{"id from recordmsg; --"};
+        QTest::newRow("table with sql") << "recordmsg; drop table recordmsg"
+                                        << "" << QStringList{"id"};
+        QTest::newRow("no such table") << "notes"
+                                       << "" << QStringList{"id"};
+    }
+    void rejectedStatements()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, where);
+        QFETCH(QStringList, fields);
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(insertRow(db, reminder("stays")), 1);
+
+        const bool fieldsMatter = fields != QStringList{"id"};
+        RowSet rows;
+        message = where;
+        QCOMPARE(db.SelectRows(table, where, fields, rows, 10, message), store::kDataError);
+        QVERIFY(!message.isEmpty() && message != where);
+        QVERIFY(rows.isEmpty());
+        if (!fieldsMatter) {
+            message = where;
+            QCOMPARE(db.CountRows(table, where, message), store::kDataError);
+            QVERIFY(!message.isEmpty() && message != where);
+            message = where;
+            QCOMPARE(db.DeleteRows(table, where, 10, message), store::kDataError);
+            QVERIFY(!message.isEmpty() && message != where);
+        }
+        message = where;
+        QCOMPARE(db.UpdateRows(table, where, fields, {"9"}, 10, message), store::kDataError);
+        QVERIFY(!message.isEmpty() && message != where);
+        if (where.isEmpty()) {
+            message.clear();
+            QCOMPARE(db.InsertRows(table, fields, RowSet{Row{"9"}}, 1, message), store::kDataError);
+            QVERIFY(!message.isEmpty());
+        }
+
+        // Still connected, nothing changed.
+        QVERIFY(db.IsConnected());
+        RawConnection raw(folder.databaseFile());
+        QCOMPARE(raw.column("select titile from recordmsg"), QStringList{"stays"});
+    }
+
+    void badRowShapesWriteNothing()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("a")}, 2, message), store::kDataError);
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("a"), Row{"short"}}, 2, message),
+                 store::kDataError);
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("a")}, 0, message), 0);
+        QCOMPARE(insertRow(db, reminder("a")), 1);
+        QCOMPARE(db.UpdateRows(kTable, "", {"titile", "text"}, {"only one"}, 1, message), store::kDataError);
+        RawConnection raw(folder.databaseFile());
+        QCOMPARE(raw.column("select titile from recordmsg"), QStringList{"a"});
+    }
+
+    void failedWriteLeavesNothingHalfDone()
+    {
+        TempProgramFolder folder;
+        {
+            RawConnection raw(folder.databaseFile());
+            QVERIFY(
+                raw.exec("create trigger refuse_insert before insert on recordmsg when new.titile='bad' "
+                         "begin select raise(abort, 'refused by trigger'); end;"
+                         "create trigger refuse_update before update on recordmsg when old.titile='bad old' "
+                         "begin select raise(abort, 'update refused'); end;"));
+        }
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(db.InsertRows(kTable, kWriteFields,
+                               RowSet{reminder("good"), reminder("bad"), reminder("good")}, 3, message),
+                 store::kDataError);
+        QVERIFY2(message.contains("refused by trigger"), qPrintable(message));
+        QCOMPARE(countWhere(db, ""), 0);
+
+        RowSet rows{reminder("one"), reminder("bad old"), reminder("three")};
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, rows, 3, message), 3);
+        QCOMPARE(db.UpdateRows(kTable, "where use='0'", {"use"}, {"1"}, 3, message), store::kDataError);
+        QVERIFY2(message.contains("update refused"), qPrintable(message));
+        QCOMPARE(countWhere(db, "where use='1'"), 0);
+        // The store is still usable afterwards.
+        QCOMPARE(db.UpdateRows(kTable, "where titile='one'", {"use"}, {"1"}, 1, message), 1);
+    }
+
+    void reopenUsesTheNewFile()
+    {
+        CAdoDatabase db;
+        QString message;
+        {
+            TempProgramFolder first;
+            QCOMPARE(openFile(db, message), store::kConnected);
+            QCOMPARE(insertRow(db, reminder("first")), 1);
+            QCOMPARE(countWhere(db, "where use='0'"), 1);
+            QCOMPARE(ids(db, "where use='0'"), QStringList{"1"});
+        }
+        TempProgramFolder second;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(db.FilePath(), second.databaseFile());
+        // The same statements again must run on the new connection.
+        QCOMPARE(countWhere(db, "where use='0'"), 0);
+        QCOMPARE(ids(db, "where use='0'"), QStringList());
+    }
+
+    void dueClauseUsesTheIndex()
+    {
+        TempProgramFolder folder;
+        RawConnection raw(folder.databaseFile());
+        const QString due = "where (date='2026-12-08' or date ='Every Day') and time ='10:00:00'";
+        for (const QString& sql : {QStringLiteral("select count(*) from recordmsg ") + due,
+                                   QStringLiteral("select id from recordmsg ") + due + " order by id desc"}) {
+            // The fourth column of a query plan describes each step.
+            const QString plan = raw.column("explain query plan " + sql, 3).join(';');
+            QVERIFY2(plan.contains("INDEX recordmsg_time_date"), qPrintable(plan));
+            QVERIFY2(!plan.contains("SCAN"), qPrintable(plan));
+        }
+    }
+
+    void twoReadersWhileWriting()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        constexpr int kInserts = 150;
+        std::atomic<bool> done{false};
+        std::atomic<int> failures{0};
+        std::atomic<int> passes{0};
+        auto reader = [&](const QString& where) {
+            int last = 0;
+            while (!done.load()) {
+                QString m = where;
+                const int n = db.CountRows(kTable, where, m);
+                RowSet rows;
+                const int read = db.SelectRows(kTable, where, kAllFields, rows, n, m);
+                // Rows are only ever added, so a fresh read finds at least the count taken before.
+                if (n < last || read != n || rows.size() != n || (n > 0 && rows[0].size() != 7))
+                    failures.fetch_add(1);
+                last = n;
+                passes.fetch_add(1);
+            }
+        };
+        std::thread a(reader, QString());
+        std::thread b(reader,
+                      QStringLiteral("where (date='2026-12-08' or date ='Every Day') and time ='10:00:00'"));
+        int inserted = 0;
+        for (int i = 0; i < kInserts; ++i)
+            inserted += insertRow(db, reminder(QString::number(i))) == 1;
+        // Let the readers see the final state at least once.
+        const int seen = passes.load();
+        while (passes.load() < seen + 4)
+            std::this_thread::yield();
+        done = true;
+        a.join();
+        b.join();
+        QCOMPARE(inserted, kInserts);
+        QCOMPARE(failures.load(), 0);
+        QCOMPARE(countWhere(db, ""), kInserts);
+    }
+
+    void lockedDatabaseFailsInTime()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QCOMPARE(insertRow(db, reminder("before")), 1);
+
+        RawConnection other(folder.databaseFile());
+        QVERIFY(other.isOpen());
+        QVERIFY(other.exec("begin exclusive"));
+        QElapsedTimer timer;
+        timer.start();
+        message = QStringLiteral("untouched");
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("blocked")}, 1, message),
+                 store::kDataError);
+        const qint64 waited = timer.elapsed();
+        QVERIFY2(message.contains("locked"), qPrintable(message));
+        QVERIFY2(waited >= 1000 && waited < 5000, qPrintable(QString::number(waited)));
+
+        message.clear();
+        QCOMPARE(db.CountRows(kTable, "", message), store::kDataError);
+        QVERIFY(!message.isEmpty());
+        QVERIFY(other.exec("rollback"));
+
+        QCOMPARE(countWhere(db, ""), 1);
+        QCOMPARE(insertRow(db, reminder("after")), 1);
+        RawConnection check(folder.databaseFile());
+        QCOMPARE(check.column("select titile from recordmsg order by id"), (QStringList{"before", "after"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStore)
+#include "tst_store.moc"
