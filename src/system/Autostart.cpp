@@ -1,0 +1,49 @@
+#include "system/Autostart.h"
+
+#include "app/Constants.h"
+#include "platform/AutostartEntry.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "system/FileOps.h"
+#include "system/ModulePath.h"
+
+namespace {
+void tell(QObject* owner, const char* text)
+{
+    ShowMessageBox(owner, QString::fromUtf8(text));
+}
+} // namespace
+
+void EnableAutostart(QObject* owner)
+{
+    const QString program = GetModuleFilePath();
+    if (!fileops::EntryExists(program)) {
+        tell(owner, autostart_text::kNoExecutable);
+        return;
+    }
+    const AutostartEntry& entry = seams::autostart();
+    // Without the right to write there the Windows program says nothing either.
+    if (!entry.openForWriting(true))
+        return;
+    if (entry.write(program, {QString::fromUtf8(tolva::kHiddenStartSwitch)}))
+        tell(owner, autostart_text::kEnabled);
+    else
+        tell(owner, autostart_text::kWriteFailed);
+}
+
+void DisableAutostart(QObject* owner)
+{
+    const AutostartEntry& entry = seams::autostart();
+    if (!entry.openForWriting(false))
+        return;
+    if (entry.remove())
+        tell(owner, autostart_text::kDisabled);
+    else
+        tell(owner, autostart_text::kDisableFailed);
+}
+
+void RepairAutostart(QObject* owner)
+{
+    DisableAutostart(owner);
+    EnableAutostart(owner);
+}

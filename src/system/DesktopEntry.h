@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Desktop entry files (the freedesktop.org desktop entry format), the form
+// that the program's shortcuts and its log-on start take on the Linux desktop.
+namespace desktop {
+
+// The Exec command line before the key file's own escaping: the program always
+// in double quotes, each argument only when it holds a reserved character;
+// inside quotes '"', '`', '$' and '\' get a backslash, and '%' is doubled.
+QString ExecCommand(const QString& program, const QStringList& arguments = {});
+
+// The escaping of a string value: backslash, line feed, tab and carriage return.
+QString EscapeString(const QString& value);
+
+struct Entry
+{
+    QString name;
+    QString program;
+    QStringList arguments;
+    QString workingFolder; // the Path key; left out when empty
+    QString icon;          // left out when empty
+};
+
+// The whole file, UTF-8, as an application entry.
+QByteArray EntryText(const Entry& entry);
+
+} // namespace desktop

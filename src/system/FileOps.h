@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// File handling shared by the shortcuts, the log-on start entry and the data
+// maintenance. Replacing a file always goes through a temporary file in the
+// same folder that is synced and then renamed over the target, so that a
+// failure at any point leaves the old file exactly as it was.
+namespace fileops {
+
+// True when anything (file, folder, even a dangling link) stands at the path.
+bool EntryExists(const QString& path);
+bool IsFolder(const QString& path); // a folder, or a link to one
+
+// Writes data to path atomically; mode holds the permission bits of the new file.
+bool WriteFileAtomically(const QString& path, const QByteArray& data, unsigned mode);
+
+// Copies from over to, atomically. The new file keeps the permission bits of
+// the file it replaces, or takes those of the source when there was none.
+bool CopyFileAtomically(const QString& from, const QString& to);
+
+} // namespace fileops
