@@ -1,0 +1,135 @@
+#include "store/DataMaintenance.h"
+
+#include "app/Constants.h"
+#include "app/Paths.h"
+#include "app/ReminderApp.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "platform/Shell.h"
+#include "store/AdoDatabase.h"
+#include "system/FileOps.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <QFile>
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+namespace {
+
+QString text(const char* t)
+{
+    return QString::fromUtf8(t);
+}
+
+std::shared_ptr<CAdoDatabase> theStore()
+{
+    CReminderApp* app = CReminderApp::instance();
+    return app ? app->database() : nullptr;
+}
+
+void closeStore()
+{
+    if (auto db = theStore())
+        db->Close();
+}
+
+} // namespace
+
+QString RestoreQuestion(const QString& backupPath)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(backupPath).constData(), &st) != 0)
+        return QString();
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtime);
+    if (!modified.isValid())
+        return QString();
+    return text(maintenance_text::kRestoreQuestion)
+        .arg(modified.toString(QStringLiteral("yyyy年MM月dd日 HH:mm:ss")));
+}
+
+bool CompactDatabaseFile(const QString& path)
+{
+    sqlite3* connection = nullptr;
+    // Read-write without create: a missing file must stay missing.
+    bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &connection, SQLITE_OPEN_READWRITE,
+                              nullptr) == SQLITE_OK;
+    ok = ok && sqlite3_exec(connection, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (sqlite3_close(connection) != SQLITE_OK)
+        ok = false;
+    return ok;
+}
+
+CDataMaintenance::CDataMaintenance(QDialog* dialog) : m_dialog(dialog) {}
+
+void CDataMaintenance::OnBackup()
+{
+    const QString database = DatabaseFilePath();
+    if (!fileops::EntryExists(database)) {
+        ShowMessageBox(nullptr, text(maintenance_text::kMissingParts));
+        m_dialog->close();
+        return;
+    }
+    // The store stays open: nothing writes to it while this handler runs.
+    const bool copied = fileops::CopyFileAtomically(database, BackupFilePath());
+    ShowMessageBox(m_dialog, text(copied ? maintenance_text::kBackupDone : maintenance_text::kBackupFailed),
+                   text(maintenance_text::kNotice), MbButtons::Ok, MbIcon::Information);
+}
+
+void CDataMaintenance::OnRestore()
+{
+    const QString backup = BackupFilePath();
+    if (!fileops::EntryExists(backup)) {
+        ShowMessageBox(nullptr, text(maintenance_text::kNoBackup));
+        return;
+    }
+    const MbResult answer =
+        ShowMessageBox(m_dialog, RestoreQuestion(backup), text(maintenance_text::kQuestionCaption),
+                       MbButtons::YesNo, MbIcon::None, MbResult::No, true);
+    if (answer != MbResult::Yes)
+        return;
+
+    closeStore();
+    const bool copied = fileops::CopyFileAtomically(backup, DatabaseFilePath());
+    if (ReopenStore() != 1)
+        return;
+    if (copied && refreshList)
+        refreshList();
+    ShowMessageBox(m_dialog, text(copied ? maintenance_text::kRestoreDone : maintenance_text::kRestoreFailed),
+                   text(maintenance_text::kNotice), MbButtons::Ok, MbIcon::Information);
+}
+
+void CDataMaintenance::OnCompact()
+{
+    const QString database = DatabaseFilePath();
+    if (!fileops::EntryExists(database)) {
+        ShowMessageBox(nullptr, text(maintenance_text::kMissingParts));
+        m_dialog->close();
+        return;
+    }
+    closeStore();
+    const bool compacted = CompactDatabaseFile(database);
+    if (ReopenStore() == 1)
+        ShowMessageBox(nullptr,
+                       text(compacted ? maintenance_text::kCompactDone : maintenance_text::kCompactFailed));
+}
+
+int CDataMaintenance::ReopenStore()
+{
+    CReminderApp* app = CReminderApp::instance();
+    auto db = app ? app->database() : nullptr;
+    QString message;
+    if (db && db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
+                       message) == store::kConnected)
+        return 1;
+    db.reset();
+    if (app)
+        app->ReleaseStore();
+    m_dialog->accept();
+    // A store released earlier has no message of its own and has been reported then.
+    if (!message.isEmpty()) {
+        ShowMessageBox(nullptr, message + text(maintenance_text::kOpenFailedSuffix));
+        seams::shell().open(QString::fromUtf8(tolva::kProductUrl), kSwShowMaximized);
+    }
+    return 0;
+}

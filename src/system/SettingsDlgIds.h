@@ -1,0 +1,17 @@
+#pragma once
+
+// Dialog 134, the settings dialog.
+namespace ids {
+inline constexpr int kSettingsDlg = 134;
+inline constexpr int kSettingsClose = 1; // the dialog's OK command, "关闭窗口"
+inline constexpr int kSettingsAutostartGroup = 1049;
+inline constexpr int kSettingsAutostartOn = 1050;
+inline constexpr int kSettingsAutostartOff = 1051;
+inline constexpr int kSettingsAutostartRepair = 1052;
+inline constexpr int kSettingsShortcutSend = 1053;
+inline constexpr int kSettingsShortcutDelete = 1054;
+inline constexpr int kSettingsShortcutRepair = 1055;
+inline constexpr int kSettingsBackup = 1064;
+inline constexpr int kSettingsRestore = 1065;
+inline constexpr int kSettingsCompact = 1066;
+} // namespace ids

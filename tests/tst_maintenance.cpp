@@ -1,0 +1,467 @@
+#include "app/Constants.h"
+#include "app/Paths.h"
+#include "app/ReminderApp.h"
+#include "store/AdoDatabase.h"
+#include "store/DataMaintenance.h"
+#include "support/TestSupport.h"
+#include "system/FileOps.h"
+
+#include <QDialog>
+#include <QtTest>
+#include <csignal>
+#include <ctime>
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+namespace {
+const QString kMissingParts = QString::fromUtf8("Tolva小精灵零件缺失，请重新下载最新的程序！ ");
+const QString kBackupDone = QString::fromUtf8("备份数据成功！ ");
+const QString kBackupFailed = QString::fromUtf8("备份数据失败！ ");
+const QString kNoBackup = QString::fromUtf8("Tolva小精灵目前没有任何备份文件！ ");
+const QString kRestoreDone = QString::fromUtf8("恢复数据成功！ ");
+const QString kRestoreFailed = QString::fromUtf8("恢复数据失败！ ");
+const QString kCompactDone = QString::fromUtf8("压缩数据成功！ ");
+const QString kCompactFailed = QString::fromUtf8("压缩数据失败！ ");
+const QString kNotice = QString::fromUtf8("Tolva提示");
+
+// Statements on a connection of the test's own, beside the program's store.
+bool exec(const QString& file, const QByteArray& sql)
+{
+    sqlite3* db = nullptr;
+    bool ok = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
+              SQLITE_OK;
+    ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+bool addReminders(const QString& file, int count, int textBytes = 20)
+{
+    return exec(file, "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+                          QByteArray::number(count) +
+                          ") insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+                          "select 'subject ' || i, hex(randomblob(" +
+                          QByteArray::number(textBytes / 2) +
+                          ")), '2026-01-01', '10:00:00', '0', '2026-01-01 09:00:00' from n");
+}
+
+// Counted through the program's own store: it must be open for this.
+int storeCount(const CReminderApp& app)
+{
+    auto db = app.database();
+    QString message;
+    return db ? db->CountRows(QString::fromUtf8(tolva::kReminderTable), QString(), message) : -100;
+}
+
+void setModified(const QString& path, time_t when)
+{
+    struct timespec times[2] = {{when, 0}, {when, 0}};
+    QVERIFY(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, AT_SYMLINK_NOFOLLOW) == 0);
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+// Writes beyond limitBytes fail with EFBIG for as long as the object lives, so
+// that a copy breaks off half-way, for root too.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t limitBytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_old);
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = m_old;
+        limit.rlim_cur = limitBytes;
+        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+    bool active() const { return m_active; }
+
+private:
+    struct rlimit m_old;
+    void (*m_oldHandler)(int) = nullptr;
+    bool m_active = false;
+};
+
+// A program folder with its database, the application's store open on it, and
+// a dialog standing in for the settings dialog.
+struct Fixture
+{
+    explicit Fixture(bool withDatabase = true) : folder(withDatabase), maintenance(&dialog)
+    {
+        if (withDatabase) {
+            app.createStore();
+            QString message;
+            opened = app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"),
+                                          QString(), QString(), message) == store::kConnected;
+        }
+        maintenance.refreshList = [this] {
+            ++refreshes;
+            boxesAtRefresh = fakes.boxes.shown().size();
+            countAtRefresh = storeCount(app);
+        };
+        dialog.show();
+    }
+    bool connected() const { return app.database() && app.database()->IsConnected(); }
+
+    FakeSeams fakes;
+    TempProgramFolder folder;
+    CReminderApp app;
+    QDialog dialog;
+    CDataMaintenance maintenance;
+    bool opened = false;
+    int refreshes = 0;
+    qsizetype boxesAtRefresh = -1;
+    int countAtRefresh = -1;
+};
+} // namespace
+
+class TestMaintenance : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // China Standard Time, no daylight saving: the question's time is local.
+        qputenv("TZ", "CST-8");
+        tzset();
+    }
+
+    // --- the atomic copy itself
+
+    void copyKeepsTheTargetsPermissionsOrTakesTheSources()
+    {
+        QTemporaryDir dir;
+        const QString src = dir.path() + QStringLiteral("/src"), dst = dir.path() + QStringLiteral("/dst");
+        QVERIFY(WriteAll(src, "new content"));
+        QVERIFY(::chmod(QFile::encodeName(src).constData(), 0640) == 0);
+        QVERIFY(fileops::CopyFileAtomically(src, dst));
+        QCOMPARE(ReadAll(dst), QByteArray("new content"));
+        QCOMPARE(QFileInfo(dst).permissions(), QFileInfo(src).permissions());
+
+        QVERIFY(::chmod(QFile::encodeName(dst).constData(), 0604) == 0);
+        QVERIFY(WriteAll(src, "newer"));
+        QVERIFY(fileops::CopyFileAtomically(src, dst));
+        QCOMPARE(ReadAll(dst), QByteArray("newer"));
+        struct stat st;
+        QVERIFY(::stat(QFile::encodeName(dst).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 0777), 0604);
+        QCOMPARE(entriesOf(dir.path()), (QStringList{"dst", "src"}));
+    }
+
+    // --- backup
+
+    void backingUpTwiceKeepsOneBackupTheNewer()
+    {
+        Fixture f;
+        QVERIFY(f.opened);
+        QCOMPARE(DatabaseFilePath(), f.folder.databaseFile());
+        QVERIFY(DatabaseFilePath().startsWith(QDir::tempPath() + QLatin1Char('/')));
+        QVERIFY(addReminders(f.folder.databaseFile(), 3));
+        f.maintenance.OnBackup();
+        QCOMPARE(ReadAll(BackupFilePath()), ReadAll(DatabaseFilePath()));
+        QVERIFY(addReminders(f.folder.databaseFile(), 4));
+        f.maintenance.OnBackup();
+        QCOMPARE(ReadAll(BackupFilePath()), ReadAll(DatabaseFilePath()));
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kBackupDone, kBackupDone}));
+        const MessageBoxRequest& box = f.fakes.boxes.shown().first();
+        QCOMPARE(box.caption, kNotice);
+        QCOMPARE(box.icon, MbIcon::Information);
+        QCOMPARE(box.buttons, MbButtons::Ok);
+        QCOMPARE(box.owner.data(), &f.dialog);
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+        // The store stayed open all the while, and the dialog too.
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 7);
+        QVERIFY(f.dialog.isVisible());
+    }
+
+    void backupWithoutDatabaseClosesTheDialog()
+    {
+        Fixture f(false);
+        f.maintenance.OnBackup();
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kMissingParts});
+        QVERIFY(f.fakes.boxes.shown().first().caption.isEmpty());
+        QVERIFY(!f.dialog.isVisible());
+        QVERIFY(!QFileInfo::exists(BackupFilePath()));
+    }
+
+    void backupThatFailsKeepsTheOldBackup()
+    {
+        Fixture f(false);
+        // Something stands at the database's place, but it cannot be copied.
+        QVERIFY(QDir().mkpath(DatabaseFilePath()));
+        QVERIFY(WriteAll(BackupFilePath(), "last week's backup"));
+        f.maintenance.OnBackup();
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kBackupFailed});
+        QCOMPARE(ReadAll(BackupFilePath()), QByteArray("last week's backup"));
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+        QVERIFY(f.dialog.isVisible());
+    }
+
+    void backupThatBreaksOffHalfWayKeepsTheOldBackup()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2000, 2000));
+        QVERIFY(QFileInfo(DatabaseFilePath()).size() > 2 * 1024 * 1024);
+        QVERIFY(WriteAll(BackupFilePath(), "last week's backup"));
+        {
+            FileSizeLimit limit(1024 * 1024);
+            QVERIFY(limit.active());
+            f.maintenance.OnBackup();
+        }
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kBackupFailed});
+        QCOMPARE(ReadAll(BackupFilePath()), QByteArray("last week's backup"));
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+        QCOMPARE(storeCount(f.app), 2000);
+    }
+
+    // --- restore
+
+    void restoreWithoutBackupSaysSo()
+    {
+        Fixture f;
+        const QByteArray before = ReadAll(DatabaseFilePath());
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kNoBackup});
+        QVERIFY(f.fakes.boxes.shown().first().caption.isEmpty());
+        QVERIFY(f.dialog.isVisible());
+        QVERIFY(f.connected());
+        QCOMPARE(ReadAll(DatabaseFilePath()), before);
+    }
+
+    void restoreQuestionNamesTheBackupsTimeAndNoChangesNothing()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        f.maintenance.OnBackup();
+        QVERIFY(addReminders(f.folder.databaseFile(), 3));
+        setModified(BackupFilePath(), 1614834367); // 2021-03-04 05:06:07 UTC
+        const QByteArray database = ReadAll(DatabaseFilePath()), backup = ReadAll(BackupFilePath());
+        f.fakes.boxes.clear();
+        f.fakes.boxes.answerNext(MbResult::No);
+
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.shown().size(), 1);
+        const MessageBoxRequest& q = f.fakes.boxes.shown().first();
+        QCOMPARE(q.text, QString::fromUtf8("\n 是否确定恢复到 2021年03月04日 13:06:07 的备份数据？  "));
+        QCOMPARE(q.caption, QString::fromUtf8("友情提示"));
+        QCOMPARE(q.buttons, MbButtons::YesNo);
+        QCOMPARE(q.defaultButton, MbResult::No);
+        QVERIFY(q.topmost);
+        QCOMPARE(q.owner.data(), &f.dialog);
+
+        QCOMPARE(ReadAll(DatabaseFilePath()), database);
+        QCOMPARE(ReadAll(BackupFilePath()), backup);
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 5);
+        QCOMPARE(f.refreshes, 0);
+        QVERIFY(f.dialog.isVisible());
+    }
+
+    void successfulRestoreReloadsTheListBeforeItsMessage()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        f.maintenance.OnBackup();
+        QVERIFY(addReminders(f.folder.databaseFile(), 5));
+        QCOMPARE(storeCount(f.app), 7);
+        f.fakes.boxes.clear();
+        f.fakes.boxes.answerNext(MbResult::Yes);
+
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.texts().size(), 2);
+        QCOMPARE(f.fakes.boxes.texts().last(), kRestoreDone);
+        const MessageBoxRequest& done = f.fakes.boxes.shown().last();
+        QCOMPARE(done.caption, kNotice);
+        QCOMPARE(done.icon, MbIcon::Information);
+        QCOMPARE(done.owner.data(), &f.dialog);
+        // Reloaded once, after the question and before the message, on the reopened store.
+        QCOMPARE(f.refreshes, 1);
+        QCOMPARE(f.boxesAtRefresh, qsizetype(1));
+        QCOMPARE(f.countAtRefresh, 2);
+        QVERIFY(f.connected());
+        QCOMPARE(ReadAll(DatabaseFilePath()), ReadAll(BackupFilePath()));
+        QVERIFY(f.dialog.isVisible());
+    }
+
+    void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        const QString saved = f.folder.path() + QStringLiteral("/saved.dat");
+        QVERIFY(fileops::CopyFileAtomically(DatabaseFilePath(), saved));
+        QVERIFY(addReminders(f.folder.databaseFile(), 5));
+        // The backup is a link to a file that is not there yet: it exists, its status cannot be read.
+        const QString target = f.folder.path() + QStringLiteral("/later.dat");
+        QVERIFY(QFile::link(target, BackupFilePath()));
+        f.fakes.boxes.onShow = [&](const MessageBoxRequest& r) {
+            if (r.buttons == MbButtons::YesNo)
+                QFile::rename(saved, target); // appears while the question is open
+        };
+        f.fakes.boxes.answerNext(MbResult::Yes);
+
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{QString(), kRestoreDone}));
+        QCOMPARE(storeCount(f.app), 2);
+        QCOMPARE(f.refreshes, 1);
+    }
+
+    void restoreThatFailsKeepsTheDatabase()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 4));
+        const QByteArray database = ReadAll(DatabaseFilePath());
+        QVERIFY(QDir().mkpath(BackupFilePath())); // a folder: asked about, but no copy can come of it
+        f.fakes.boxes.answerNext(MbResult::Yes);
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.texts().size(), 2);
+        QCOMPARE(f.fakes.boxes.texts().last(), kRestoreFailed);
+        QCOMPARE(f.fakes.boxes.shown().last().caption, kNotice);
+        QCOMPARE(ReadAll(DatabaseFilePath()), database);
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 4);
+        QCOMPARE(f.refreshes, 0);
+    }
+
+    void restoreThatBreaksOffHalfWayKeepsTheDatabase()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2000, 2000));
+        f.maintenance.OnBackup();
+        QVERIFY(QFileInfo(BackupFilePath()).size() > 2 * 1024 * 1024);
+        QVERIFY(exec(DatabaseFilePath(), "delete from recordmsg where id > 3; vacuum"));
+        const QByteArray database = ReadAll(DatabaseFilePath());
+        f.fakes.boxes.clear();
+        f.fakes.boxes.answerNext(MbResult::Yes);
+        {
+            FileSizeLimit limit(1024 * 1024);
+            QVERIFY(limit.active());
+            f.maintenance.OnRestore();
+        }
+        QCOMPARE(f.fakes.boxes.texts().last(), kRestoreFailed);
+        QCOMPARE(ReadAll(DatabaseFilePath()), database);
+        QCOMPARE(storeCount(f.app), 3);
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+    }
+
+    void failingReopenReleasesTheStoreAndClosesTheDialog()
+    {
+        Fixture f;
+        QVERIFY(WriteAll(BackupFilePath(), "this is no database at all, just some text to restore"));
+        f.fakes.boxes.answerNext(MbResult::Yes);
+        f.maintenance.OnRestore();
+
+        QVERIFY(!f.app.database());
+        QVERIFY(!f.dialog.isVisible());
+        QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(f.fakes.boxes.shown().size(), 2);
+        const MessageBoxRequest& failure = f.fakes.boxes.shown().last();
+        QVERIFY2(failure.text.endsWith(QString::fromUtf8("！  ")), qPrintable(failure.text));
+        QVERIFY(failure.text.size() > 3);
+        QVERIFY(failure.caption.isEmpty());
+        QVERIFY(!f.fakes.boxes.texts().contains(kRestoreDone));
+        QVERIFY(!f.fakes.boxes.texts().contains(kRestoreFailed));
+        QCOMPARE(f.refreshes, 0);
+        QCOMPARE(f.fakes.shell.opened().size(), 1);
+        QCOMPARE(f.fakes.shell.opened().first().target, QString::fromUtf8(tolva::kProductUrl));
+        QCOMPARE(f.fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
+    }
+
+    void reopenOnAReleasedStoreStaysQuiet()
+    {
+        Fixture f;
+        f.app.ReleaseStore();
+        QCOMPARE(f.maintenance.ReopenStore(), 0);
+        QVERIFY(!f.dialog.isVisible());
+        QVERIFY(f.fakes.boxes.shown().isEmpty());
+        QVERIFY(f.fakes.shell.opened().isEmpty());
+    }
+
+    // --- compaction
+
+    void compactionShrinksTheFileAndLeavesTheStoreOpen()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 3000, 400));
+        QVERIFY(exec(DatabaseFilePath(), "delete from recordmsg where id > 10"));
+        const qint64 before = QFileInfo(DatabaseFilePath()).size();
+        f.maintenance.OnCompact();
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kCompactDone});
+        QVERIFY(f.fakes.boxes.shown().first().caption.isEmpty());
+        QVERIFY2(
+            QFileInfo(DatabaseFilePath()).size() < before / 4,
+            qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(QFileInfo(DatabaseFilePath()).size())));
+        QVERIFY(f.connected());
+        QCOMPARE(f.app.database()->FilePath(), DatabaseFilePath());
+        QCOMPARE(storeCount(f.app), 10);
+        QVERIFY(f.dialog.isVisible());
+        QCOMPARE(entriesOf(f.folder.dataFolder()), QStringList{"tolva.dat"});
+    }
+
+    void compactionRefusedIsReportedAfterReopening()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 5));
+        // Another reader in the middle of a transaction: the file cannot be rewritten now.
+        sqlite3* reader = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(DatabaseFilePath()).constData(), &reader,
+                                 SQLITE_OPEN_READONLY, nullptr),
+                 SQLITE_OK);
+        QCOMPARE(sqlite3_exec(reader, "begin; select count(*) from recordmsg", nullptr, nullptr, nullptr),
+                 SQLITE_OK);
+        f.maintenance.OnCompact();
+        sqlite3_exec(reader, "commit", nullptr, nullptr, nullptr);
+        sqlite3_close(reader);
+
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kCompactFailed});
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 5);
+        QVERIFY(f.dialog.isVisible());
+    }
+
+    void compactionWithoutDatabaseClosesTheDialog()
+    {
+        Fixture f(false);
+        f.maintenance.OnCompact();
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kMissingParts});
+        QVERIFY(!f.dialog.isVisible());
+        QVERIFY(!QFileInfo::exists(DatabaseFilePath()));
+    }
+
+    void compactionOfABrokenFileEndsInTheReopenFailure()
+    {
+        Fixture f;
+        f.app.database()->Close();
+        QVERIFY(WriteAll(DatabaseFilePath(), "broken"));
+        f.maintenance.OnCompact();
+        QVERIFY(!f.app.database());
+        QVERIFY(!f.dialog.isVisible());
+        QCOMPARE(f.fakes.boxes.shown().size(), 1);
+        QVERIFY(!f.fakes.boxes.texts().contains(kCompactFailed));
+        QCOMPARE(f.fakes.shell.opened().size(), 1);
+        QCOMPARE(ReadAll(DatabaseFilePath()), QByteArray("broken"));
+    }
+
+    void compactionNeverCreatesAFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/none.dat");
+        QVERIFY(!CompactDatabaseFile(path));
+        QVERIFY(!QFileInfo::exists(path));
+    }
+};
+
+QTEST_MAIN(TestMaintenance)
+#include "tst_maintenance.moc"

@@ -1,0 +1,348 @@
+#include "app/Constants.h"
+#include "app/ControlIds.h"
+#include "app/Paths.h"
+#include "app/ReminderApp.h"
+#include "platform/AutostartEntry.h"
+#include "platform/Seams.h"
+#include "platform/ShellFolders.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+#include "system/DialogLayout.h"
+#include "system/ModulePath.h"
+#include "system/SettingsDlg.h"
+
+#include <QAbstractButton>
+#include <QDirIterator>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+QString u(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+// Stands in for the main window: found by its title, reloads its list on request.
+class FakeMainWindow : public QWidget
+{
+    Q_OBJECT
+public:
+    FakeMainWindow() { setWindowTitle(u("Tolva小精灵2016")); }
+    Q_INVOKABLE void ApplyFilter()
+    {
+        ++reloads;
+        if (onReload)
+            onReload();
+    }
+    int reloads = 0;
+    std::function<void()> onReload;
+};
+
+// Every file below a folder with its content: what "nothing changed" compares.
+QMap<QString, QByteArray> snapshot(const QString& folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path, QFileInfo(path).isFile() ? ReadAll(path) : QByteArray("<folder>"));
+    }
+    return files;
+}
+
+ShellFolders::Locations locationsUnder(const QString& root)
+{
+    ShellFolders::Locations l;
+    l.programs = root + QStringLiteral("/applications");
+    l.desktop = root + QStringLiteral("/Desktop");
+    l.startMenu = l.programs;
+    l.quickLaunch = root + QStringLiteral("/local-applications");
+    return l;
+}
+
+// The whole machine of the dialog on temporary folders: program folder and
+// store, autostart folder, the four shortcut places.
+struct Fixture
+{
+    Fixture()
+        : autostart(places.path() + QStringLiteral("/autostart")), folders(locationsUnder(places.path()))
+    {
+        app.createStore();
+        QString message;
+        opened = app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
+                                      QString(), message) == store::kConnected;
+        executable = program.path() + QStringLiteral("/tolva");
+        WriteAll(executable, "#!/bin/sh\n");
+        SetModuleFilePathForTesting(executable);
+        QDir().mkpath(autostart.folder());
+        seams::setAutostart(&autostart);
+        seams::setShellFolders(&folders);
+    }
+    ~Fixture()
+    {
+        seams::setAutostart(nullptr);
+        seams::setShellFolders(nullptr);
+        SetModuleFilePathForTesting(QString());
+    }
+    QStringList texts() const { return fakes.boxes.texts(); }
+
+    FakeSeams fakes;
+    TempProgramFolder program;
+    QTemporaryDir places;
+    CReminderApp app;
+    AutostartEntry autostart;
+    ShellFolders folders;
+    QString executable;
+    bool opened = false;
+};
+
+bool inside(const QWidget* inner, const QWidget* outer)
+{
+    return outer->geometry().contains(inner->geometry());
+}
+} // namespace
+
+class TestSettingsDlg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void captionsAndIds()
+    {
+        Fixture f;
+        CSettingsDlg dlg;
+        QCOMPARE(dlg.windowTitle(), u("常规设置"));
+        const QList<QPair<int, QString>> buttons = {
+            {ids::kSettingsAutostartOn, u("开  启")},     {ids::kSettingsAutostartOff, u("取  消")},
+            {ids::kSettingsAutostartRepair, u("修  复")}, {ids::kSettingsShortcutSend, u("发  送")},
+            {ids::kSettingsShortcutDelete, u("删  除")},  {ids::kSettingsShortcutRepair, u("修  复")},
+            {ids::kSettingsClose, u("关闭窗口")},         {ids::kSettingsBackup, u("备  份")},
+            {ids::kSettingsRestore, u("恢  复")},         {ids::kSettingsCompact, u("压  缩")},
+        };
+        for (const auto& [id, caption] : buttons) {
+            QVERIFY2(dlg.button(id), qPrintable(QString::number(id)));
+            QCOMPARE(dlg.button(id)->text(), caption);
+        }
+        QVERIFY(!dlg.button(1049));
+
+        QStringList labels;
+        for (const QLabel* l : dlg.findChildren<QLabel*>())
+            labels << l->text();
+        QCOMPARE(labels, (QStringList{u("1.执行以上操作之前，请确保软件位置以后不会更改！"),
+                                      u("2.完成以上操作后软件位置发生变动，需要执行修复！"),
+                                      u("3.操作中，如果安全软件弹出提示，请直接点击允许！")}));
+    }
+
+    void groupsFrameTheirButtonsFromTopToBottom()
+    {
+        Fixture f;
+        CSettingsDlg dlg;
+        QMap<QString, QGroupBox*> groups;
+        for (QGroupBox* g : dlg.findChildren<QGroupBox*>())
+            groups.insert(g->title(), g);
+        QGroupBox* autostart = groups.value(u("小精灵开机启动设置"));
+        QGroupBox* shortcuts = groups.value(u("发送快捷方式到桌面"));
+        QGroupBox* notes = groups.value(u("操作说明"));
+        QGroupBox* maintenance = groups.value(u("Tolva小精灵数据维护"));
+        QVERIFY(autostart && shortcuts && notes && maintenance);
+        QCOMPARE(groups.size(), 4);
+
+        for (int id : {1050, 1051, 1052})
+            QVERIFY(inside(dlg.button(id), autostart));
+        for (int id : {1053, 1054, 1055})
+            QVERIFY(inside(dlg.button(id), shortcuts));
+        for (int id : {1064, 1065, 1066})
+            QVERIFY(inside(dlg.button(id), maintenance));
+        for (const QLabel* l : dlg.findChildren<QLabel*>())
+            QVERIFY(inside(l, notes));
+        QWidget* close = dlg.button(ids::kSettingsClose);
+        QVERIFY(autostart->y() < shortcuts->y());
+        QVERIFY(shortcuts->geometry().bottom() < close->y());
+        QVERIFY(close->geometry().bottom() < notes->y());
+        QVERIFY(notes->geometry().bottom() < maintenance->y());
+        QVERIFY(maintenance->geometry().bottom() < dlg.height());
+    }
+
+    void fontAndSizeFollowTheDialogUnits()
+    {
+        Fixture f;
+        CSettingsDlg dlg;
+        QVERIFY(dlg.font().families().contains(u("宋体")));
+        QVERIFY(dlg.font().families().contains(QStringLiteral("WenQuanYi Micro Hei")));
+        QCOMPARE(dlg.font().pointSize(), 9);
+        const DialogUnits du(dlg.font());
+        QCOMPARE(dlg.size(), QSize(du.x(232), du.y(202)));
+        QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
+        // Every note fits on its line, whatever font stood in.
+        for (const QLabel* l : dlg.findChildren<QLabel*>())
+            QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
+    }
+
+    void withoutAParentTheMainWindowOwnsTheDialog()
+    {
+        Fixture f;
+        {
+            CSettingsDlg alone;
+            QVERIFY(!alone.parentWidget());
+        }
+        FakeMainWindow main;
+        CSettingsDlg dlg;
+        QCOMPARE(dlg.parentWidget(), &main);
+        QVERIFY(dlg.isWindow());
+        QWidget other;
+        CSettingsDlg explicitParent(&other);
+        QCOMPARE(explicitParent.parentWidget(), &other);
+    }
+
+    void openingAndClosingChangesNothing()
+    {
+        Fixture f;
+        const auto programBefore = snapshot(f.program.path());
+        const auto placesBefore = snapshot(f.places.path());
+        {
+            CSettingsDlg dlg;
+            dlg.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+            dlg.button(ids::kSettingsClose)->click();
+            QVERIFY(!dlg.isVisible());
+            QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        }
+        QVERIFY(f.fakes.boxes.shown().isEmpty());
+        QCOMPARE(snapshot(f.program.path()), programBefore);
+        QCOMPARE(snapshot(f.places.path()), placesBefore);
+        QVERIFY(f.app.database() && f.app.database()->IsConnected());
+    }
+
+    void escapeClosesTheDialog()
+    {
+        Fixture f;
+        CSettingsDlg dlg;
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClick(&dlg, Qt::Key_Escape);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+    }
+
+    void modalRunEndsWithTheCloseButton()
+    {
+        Fixture f;
+        CSettingsDlg dlg;
+        QTimer::singleShot(0, &dlg, [&] {
+            dlg.button(ids::kSettingsAutostartOn)->click();
+            dlg.button(ids::kSettingsClose)->click();
+        });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QCOMPARE(f.texts(), QStringList{u("开机启动设置成功！  ")});
+    }
+
+    void everyButtonActsEachTimeItIsPressed()
+    {
+        Fixture f;
+        const QString temp = QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/');
+        const auto& l = f.folders.locations();
+        for (const QString& folder :
+             {f.autostart.folder(), l.programs, l.desktop, l.startMenu, l.quickLaunch})
+            QVERIFY2(QDir::cleanPath(folder).startsWith(temp), qPrintable(folder));
+        CSettingsDlg dlg;
+        dlg.show();
+        for (int id : {1050, 1051, 1052, 1053, 1054, 1055, 1064, 1065, 1066}) {
+            dlg.button(id)->click();
+            dlg.button(id)->click();
+            QVERIFY2(dlg.isVisible(), qPrintable(QString::number(id)));
+        }
+        QStringList texts = f.texts();
+        // The restore question (answered No, its default) names the backup's time.
+        for (QString& t : texts) {
+            if (t.startsWith(u("\n 是否确定恢复到 ")) && t.endsWith(u(" 的备份数据？  ")))
+                t = QStringLiteral("<question>");
+        }
+        const QString on = u("开机启动设置成功！  "), off = u("开机启动已经成功取消！  ");
+        const QString offFailed = u("取消失败！请检查开机启动是否已经被取消！  ");
+        const QString sent = u("桌面快捷方式发送成功！  "), deleted = u("桌面快捷方式删除成功！  ");
+        const QString none = u("桌面快捷方式不存在！  ");
+        QCOMPARE(texts, (QStringList{on,
+                                     on,
+                                     off,
+                                     offFailed,
+                                     offFailed,
+                                     on,
+                                     off,
+                                     on,
+                                     sent,
+                                     sent,
+                                     deleted,
+                                     none,
+                                     none,
+                                     sent,
+                                     deleted,
+                                     sent,
+                                     u("备份数据成功！ "),
+                                     u("备份数据成功！ "),
+                                     QStringLiteral("<question>"),
+                                     QStringLiteral("<question>"),
+                                     u("压缩数据成功！ "),
+                                     u("压缩数据成功！ ")}));
+        QCOMPARE(f.fakes.boxes.shown().first().owner.data(), &dlg);
+        QVERIFY(QFileInfo(f.autostart.entryPath()).isFile());
+        QVERIFY(QFileInfo(f.places.path() + u("/Desktop/Tolva小精灵.desktop")).isFile());
+        QVERIFY(f.app.database()->IsConnected());
+    }
+
+    void backupWithoutTheDatabaseClosesTheDialog()
+    {
+        Fixture f;
+        f.app.database()->Close();
+        QVERIFY(QFile::remove(DatabaseFilePath()));
+        CSettingsDlg dlg;
+        dlg.show();
+        dlg.button(ids::kSettingsBackup)->click();
+        QCOMPARE(f.texts(), QStringList{u("Tolva小精灵零件缺失，请重新下载最新的程序！ ")});
+        QVERIFY(!dlg.isVisible());
+
+        dlg.show();
+        dlg.button(ids::kSettingsCompact)->click();
+        QCOMPARE(f.texts().size(), 2);
+        QVERIFY(!dlg.isVisible());
+    }
+
+    void restoreReloadsTheMainWindowsListBeforeItsMessage()
+    {
+        Fixture f;
+        FakeMainWindow main;
+        qsizetype boxesAtReload = -1;
+        main.onReload = [&] { boxesAtReload = f.fakes.boxes.shown().size(); };
+        CSettingsDlg dlg;
+        dlg.show();
+        dlg.button(ids::kSettingsBackup)->click();
+        f.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.button(ids::kSettingsRestore)->click();
+        QCOMPARE(f.texts().size(), 3);
+        QCOMPARE(f.texts().last(), u("恢复数据成功！ "));
+        QCOMPARE(main.reloads, 1);
+        QCOMPARE(boxesAtReload, qsizetype(2)); // the backup message and the question
+        QVERIFY(dlg.isVisible());
+    }
+
+    void aFailedReopenClosesTheDialogAndReleasesTheStore()
+    {
+        Fixture f;
+        FakeMainWindow main;
+        QVERIFY(WriteAll(BackupFilePath(), "not a database"));
+        CSettingsDlg dlg;
+        QTimer::singleShot(0, &dlg, [&] {
+            f.fakes.boxes.answerNext(MbResult::Yes);
+            dlg.button(ids::kSettingsRestore)->click();
+        });
+        QCOMPARE(dlg.exec(), int(QDialog::Accepted));
+        QVERIFY(!f.app.database());
+        QCOMPARE(main.reloads, 0);
+        QCOMPARE(f.fakes.shell.opened().size(), 1);
+    }
+};
+
+QTEST_MAIN(TestSettingsDlg)
+#include "tst_settingsdlg.moc"
