@@ -26,6 +26,13 @@ QColor colourOf(MenuRgb c)
     return QColor(c.r, c.g, c.b);
 }
 
+// The flat colours from the system colours of the palette.
+FlatMenuColours flatColours(const QPalette& pal, bool themedXp)
+{
+    return FlatColoursFor(rgbOf(pal.color(QPalette::Base)), rgbOf(pal.color(QPalette::Button)),
+                          rgbOf(pal.color(QPalette::Highlight)), themedXp);
+}
+
 // Windows' FrameRect: a one-pixel border inside r.
 void frameRect(QPainter* p, const QRect& r, const QColor& c)
 {
@@ -56,11 +63,9 @@ void drawItemText(QPainter* p, const FlatMenuSettings& s, QRect textRect, const 
     const ItemTextParts parts = SplitItemText(text);
     if (parts.hasTab) {
         textRect = AcceleratorRect(s, textRect);
-        p->drawText(textRect, Qt::AlignLeft | kTextFlags, parts.label);
         p->drawText(textRect, Qt::AlignRight | kTextFlags, parts.accelerator);
-    } else {
-        p->drawText(textRect, Qt::AlignLeft | kTextFlags, parts.label);
     }
+    p->drawText(textRect, Qt::AlignLeft | kTextFlags, parts.label);
 }
 
 // Routes the measuring and drawing of a CFlatMenu's owner-drawn items to the
@@ -165,9 +170,7 @@ private:
             p->fillRect(r, IsThemedXp() ? pal.color(QPalette::Button) : pal.color(QPalette::Window));
             return;
         }
-        const FlatMenuColours c =
-            FlatColoursFor(rgbOf(pal.color(QPalette::Base)), rgbOf(pal.color(QPalette::Button)),
-                           rgbOf(pal.color(QPalette::Highlight)), IsThemedXp());
+        const FlatMenuColours c = flatColours(pal, IsThemedXp());
         p->fillRect(r, colourOf(c.back));
         const int inner =
             pixelMetric(PM_MenuPanelWidth, nullptr, &menu) + pixelMetric(PM_MenuHMargin, nullptr, &menu);
@@ -308,9 +311,7 @@ void CFlatMenu::drawFlat(QPainter* p, const FlatMenuItem& item, const QRect& r, 
     const FlatMenuSettings& s = FlatMenuGlobals();
     const QPalette& pal = palette();
     const bool themed = IsThemedXp();
-    const FlatMenuColours c =
-        FlatColoursFor(rgbOf(pal.color(QPalette::Base)), rgbOf(pal.color(QPalette::Button)),
-                       rgbOf(pal.color(QPalette::Highlight)), themed);
+    const FlatMenuColours c = flatColours(pal, themed);
     const int d = ImageMargin(s, MenuDrawStyle::Flat);
     const int w = ImageColumnWidth(s, MenuDrawStyle::Flat);
     const QRect column(r.x(), r.y(), w, r.height());
