@@ -3,3 +3,4 @@
 // Control and command ids of the program's dialogs and menus, one header per
 // dialog, gathered here.
 #include "app/MainWindowIds.h"
+#include "widgets/AboutDlgIds.h"
