@@ -3,4 +3,5 @@
 // Control and command ids of the program's dialogs and menus, one header per
 // dialog, gathered here.
 #include "app/MainWindowIds.h"
+#include "reminders/AlertDlgIds.h"
 #include "widgets/AboutDlgIds.h"

@@ -1,0 +1,245 @@
+#include "reminders/AlertDlg.h"
+
+#include "app/Constants.h"
+#include "app/SettingsFile.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "platform/Sound.h"
+#include "reminders/DueQueue.h"
+#include "store/AdoDatabase.h"
+#include "system/DialogLayout.h"
+#include "timers/Shutdown.h"
+#include "ui_AlertDlg.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QStyle>
+
+namespace {
+const char kEveryDay[] = "Every Day";
+const char kDeleteFailedText[] = "晕！软件罢工啦！重新启动一下吧！  ";
+const char kPromptNotice[] = "\n\n您设定的关机时间已经到了，请直接点击按钮执行相关操作！";
+const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动关机！";
+
+QString whereId(const QString& id)
+{
+    return QStringLiteral("where id=%1").arg(id);
+}
+
+QString table()
+{
+    return QString::fromUtf8(tolva::kReminderTable);
+}
+} // namespace
+
+CAlertDlg::CAlertDlg(const QString& id, QWidget* parent)
+    : QDialog(parent), store(&AppStore), recordId(id), m_ui(std::make_unique<Ui::AlertDlg>())
+{
+    setFont(DialogFont());
+    m_ui->setupUi(this);
+    ApplyDialogUnits(this);
+    // A captioned pop-up with a close box only, above every other window.
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::WindowStaysOnTopHint);
+    m_ui->shutdownCheck->hide();
+
+    QIcon icon = QApplication::windowIcon();
+    if (icon.isNull())
+        icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    m_ui->iconLabel->setPixmap(icon.pixmap(m_ui->iconLabel->size()));
+
+    connect(m_ui->okButton, &QPushButton::clicked, this, &CAlertDlg::OnOK);
+    connect(m_ui->deleteRadio, &QRadioButton::clicked, this, &CAlertDlg::OnChooseDelete);
+    connect(m_ui->keepRadio, &QRadioButton::clicked, this, &CAlertDlg::OnChooseKeep);
+}
+
+CAlertDlg::~CAlertDlg() = default;
+
+void CAlertDlg::ShowReminder(const QString& recordId, std::function<void()> reloadList)
+{
+    CAlertDlg dlg(recordId);
+    dlg.reloadList = std::move(reloadList);
+    dlg.DoModal();
+}
+
+int CAlertDlg::DoModal()
+{
+    if (!OnInitDialog())
+        return result();
+    return exec();
+}
+
+bool CAlertDlg::OnInitDialog()
+{
+    const QString clause = whereId(recordId);
+    QString message = clause;
+    RowSet rows;
+    const int read = database()->SelectRows(
+        table(), clause,
+        {QStringLiteral("titile"), QStringLiteral("text"), QStringLiteral("date"), QStringLiteral("time")},
+        rows, 1, message);
+    if (read != 1) {
+        // Gone or unreadable: say so, then wait with empty fields, no sound, both
+        // boxes clear and no default chosen.
+        ShowMessageBox(this, message);
+        return true;
+    }
+    const Row& row = rows.first();
+    const QString subject = row.value(0);
+    const QString content = row.value(1);
+    const QString date = row.value(2);
+    const QString time = row.value(3);
+    m_ui->subjectEdit->setText(subject);
+    m_ui->contentEdit->setPlainText(QString(content).replace(QLatin1String("\r\n"), QLatin1String("\n")));
+    m_ui->timeEdit->setText(QStringLiteral("%1 %2").arg(date, time));
+
+    LoadDeleteChoice();
+    if (date == QLatin1String(kEveryDay)) {
+        // An every-day reminder is kept by default, whatever the setting says.
+        deleteRecord = false;
+        everyDayRecord = true;
+    }
+    shutdownNow = false;
+
+    const bool isShutdown = subject == QString::fromUtf8(shutdown::kSubject);
+    if (isShutdown && content == QString::fromUtf8(shutdown::kPrompt)) {
+        if (!everyDayRecord)
+            deleteRecord = true;
+        seams::sound().play(kWaveReminder, true);
+        shutdownNow = true;
+        m_ui->deleteCheck->hide();
+        m_ui->shutdownCheck->show();
+        m_ui->contentEdit->setPlainText(QString::fromUtf8(kPromptNotice));
+    } else if (isShutdown && content == QString::fromUtf8(shutdown::kDirect)) {
+        shutdownNow = true;
+        m_ui->deleteCheck->hide();
+        m_ui->shutdownCheck->show();
+        m_ui->contentEdit->setPlainText(QString::fromUtf8(kDirectNotice));
+        // No waiting for the user: delete, shut down, close.
+        QString deleteMessage = clause;
+        if (database()->DeleteRows(table(), clause, 1, deleteMessage) != 1) {
+            // The boxes are still clear here, so this marks the record used.
+            shutdownNow = false;
+            OnOK();
+        }
+        ShutDownSystem(this);
+        finish(false);
+        return false;
+    } else {
+        seams::sound().play(kWaveReminder, true);
+    }
+    writeChecks();
+    return true;
+}
+
+std::shared_ptr<CAdoDatabase> CAlertDlg::database() const
+{
+    std::shared_ptr<CAdoDatabase> db = store ? store() : nullptr;
+    return db ? db : ClosedStore();
+}
+
+void CAlertDlg::readChecks()
+{
+    deleteRecord = m_ui->deleteCheck->isChecked();
+    shutdownNow = m_ui->shutdownCheck->isChecked();
+}
+
+void CAlertDlg::writeChecks()
+{
+    m_ui->deleteCheck->setChecked(deleteRecord);
+    m_ui->shutdownCheck->setChecked(shutdownNow);
+}
+
+void CAlertDlg::OnOK()
+{
+    if (m_closed)
+        return;
+    readChecks();
+    const QString clause = whereId(recordId);
+    QString message = clause;
+    if (deleteRecord) {
+        if (database()->DeleteRows(table(), clause, 1, message) != 1) {
+            ShowMessageBox(this, QString::fromUtf8(kDeleteFailedText));
+            acknowledgementFailed();
+            return;
+        }
+        if (shutdownNow) {
+            ShutDownSystem(this);
+            // The store is gone by now: no list to reload.
+            finish(false);
+            return;
+        }
+    } else {
+        if (database()->UpdateRows(table(), clause, {QStringLiteral("use")}, {QStringLiteral("1")}, 1,
+                                   message) != 1) {
+            ShowMessageBox(this, message);
+            acknowledgementFailed();
+            return;
+        }
+    }
+    finish(true);
+}
+
+void CAlertDlg::acknowledgementFailed()
+{
+    ++m_failedAcknowledgements;
+    bool retryCanHelp = m_failedAcknowledgements < 2;
+    if (retryCanHelp) {
+        // Only a record that is still there, in a store that answers, can be
+        // deleted or marked on another try.
+        const QString clause = whereId(recordId);
+        QString message = clause;
+        retryCanHelp = database()->CountRows(table(), clause, message) == 1;
+    }
+    if (!retryCanHelp)
+        finish(true);
+}
+
+void CAlertDlg::finish(bool reload)
+{
+    seams::sound().stop();
+    if (reload && reloadList)
+        reloadList();
+    m_closed = true;
+    QDialog::done(QDialog::Accepted);
+}
+
+void CAlertDlg::LoadDeleteChoice()
+{
+    deleteRecord = settings::ReadDeleteChoice();
+    m_ui->deleteRadio->setChecked(deleteRecord);
+    m_ui->keepRadio->setChecked(!deleteRecord);
+}
+
+void CAlertDlg::OnChooseDelete()
+{
+    settings::WriteDeleteChoice(true);
+    m_ui->deleteCheck->setChecked(true);
+}
+
+void CAlertDlg::OnChooseKeep()
+{
+    settings::WriteDeleteChoice(false);
+    m_ui->deleteCheck->setChecked(false);
+}
+
+void CAlertDlg::accept()
+{
+    OnOK();
+}
+
+void CAlertDlg::reject()
+{
+    // Esc and the close box acknowledge too.
+    OnOK();
+}
+
+void CAlertDlg::keyPressEvent(QKeyEvent* event)
+{
+    // Help is answered as handled, and nothing is shown.
+    if (event->key() == Qt::Key_F1) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "reminders/DueCheck.h"
+
+#include <QDialog>
+#include <QString>
+#include <functional>
+#include <memory>
+
+namespace Ui {
+class AlertDlg;
+}
+
+// Dialog 130, the reminder popup: shows one due record, plays the looping
+// reminder sound and, when acknowledged, deletes the record or marks it used.
+// A shutdown record ("关机") triggers the shutdown instead: one asks first, the
+// other shuts down at once without waiting for the user.
+class CAlertDlg : public QDialog
+{
+    Q_OBJECT
+public:
+    // No parent: the popup must show while the main window hides in the tray;
+    // its modal run blocks the whole application.
+    explicit CAlertDlg(const QString& recordId, QWidget* parent = nullptr);
+    ~CAlertDlg() override;
+
+    // Opens the popup for a record and returns when it has closed.
+    static void ShowReminder(const QString& recordId, std::function<void()> reloadList);
+
+    // OnInitDialog, then the modal loop unless the popup has already closed itself.
+    int DoModal();
+
+    // Reads the record and prepares the popup. Returns false when the popup has
+    // already been closed (the direct-shutdown record).
+    bool OnInitDialog();
+    // The acknowledgement: every way of closing the popup runs it.
+    void OnOK();
+    void LoadDeleteChoice();
+    void OnChooseDelete(); // radio "删除信息"
+    void OnChooseKeep();   // radio "保留信息"
+
+    // The main window's list reload with its current filter.
+    std::function<void()> reloadList;
+    // Where the record lives; the application's store unless a test says otherwise.
+    StoreProvider store;
+
+    QString recordId;
+    bool deleteRecord = false;
+    bool shutdownNow = false;
+    bool everyDayRecord = false;
+
+    // True once the popup has closed by an acknowledgement (or gave up after one).
+    bool closed() const { return m_closed; }
+
+protected:
+    void accept() override;
+    void reject() override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    // For one call: the store, or one that answers "not connected".
+    std::shared_ptr<CAdoDatabase> database() const;
+    void readChecks();
+    void writeChecks();
+    // After a failed acknowledgement: stay open for another try only while one
+    // can still succeed, so the user is never stuck with a looping sound.
+    void acknowledgementFailed();
+    void finish(bool reload);
+
+    std::unique_ptr<Ui::AlertDlg> m_ui;
+    int m_failedAcknowledgements = 0;
+    bool m_closed = false;
+};

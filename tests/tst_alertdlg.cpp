@@ -1,0 +1,567 @@
+#include "app/Gbk.h"
+#include "app/ReminderApp.h"
+#include "platform/QtSound.h"
+#include "reminders/AlertDlg.h"
+#include "reminders/DueCheck.h"
+#include "reminders/DueQueue.h"
+#include "store/AdoDatabase.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+#include <ctime>
+#include <sqlite3.h>
+
+namespace {
+const QString kTable = QStringLiteral("recordmsg");
+const QString kDeleteFailed = QString::fromUtf8("晕！软件罢工啦！重新启动一下吧！  ");
+const QString kPromptNotice = QString::fromUtf8("\n\n您设定的关机时间已经到了，请直接点击按钮执行相关操作！");
+const QString kDirectNotice = QString::fromUtf8("\n\n关机时间已经到了，系统即将自动关机！");
+const QString kNotConnected = QString::fromUtf8("数据库还没有连接好，无效的数据操作！  ");
+
+template <typename T> T* child(QWidget* dlg, const char* name)
+{
+    T* w = dlg->findChild<T*>(QLatin1String(name));
+    if (!w)
+        qFatal("no control %s", name);
+    return w;
+}
+
+// Fake seams, a temporary program folder, and the application with its store open.
+struct Rig
+{
+    FakeSeams fakes;
+    TempProgramFolder folder;
+    CReminderApp app;
+    int reloads = 0;
+
+    Rig()
+    {
+        fakes.clock.set(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 0)));
+        app.createStore();
+        QString message;
+        if (app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
+                                 QString(), message) != store::kConnected)
+            qFatal("store did not open: %s", qPrintable(message));
+    }
+
+    // A connection of the test's own, usable after the application released its store.
+    std::unique_ptr<CAdoDatabase> inspector()
+    {
+        auto db = std::make_unique<CAdoDatabase>();
+        QString message;
+        db->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(), QString(), message);
+        return db;
+    }
+
+    QString add(const QString& subject, const QString& content,
+                const QString& date = QStringLiteral("2026-01-01"),
+                const QString& time = QStringLiteral("10:00:00"))
+    {
+        auto db = inspector();
+        QString message;
+        const Row row{
+            subject, content, date, time, QStringLiteral("0"), QStringLiteral("2026-01-01 09:00:00")};
+        db->InsertRows(kTable, {"titile", "text", "date", "time", "use", "insertdatatime"}, {row}, 1,
+                       message);
+        RowSet rows;
+        db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
+        return rows.value(0).value(0);
+    }
+
+    // The record's use field, or "gone".
+    QString useOf(const QString& id)
+    {
+        auto db = inspector();
+        QString message;
+        RowSet rows;
+        if (db->SelectRows(kTable, "where id=" + id, {QStringLiteral("use")}, rows, 1, message) != 1)
+            return QStringLiteral("gone");
+        return rows.first().value(0);
+    }
+
+    void setIfDelete(const QString& value)
+    {
+        WriteAll(folder.settingsFile(),
+                 gbk::encode(QString::fromUtf8("[常规设置]\r\nIfDelete=") + value + "\r\n"));
+    }
+
+    // The database refuses every deletion from now on.
+    void blockDeletes()
+    {
+        sqlite3* raw = nullptr;
+        sqlite3_open(folder.databaseFile().toUtf8().constData(), &raw);
+        sqlite3_exec(raw,
+                     "create trigger keep before delete on recordmsg begin select raise(abort, 'kept'); end;",
+                     nullptr, nullptr, nullptr);
+        sqlite3_close(raw);
+    }
+
+    std::unique_ptr<CAlertDlg> popup(const QString& id)
+    {
+        auto dlg = std::make_unique<CAlertDlg>(id);
+        dlg->reloadList = [this] { ++reloads; };
+        return dlg;
+    }
+
+    bool soundLooping() const { return fakes.sound.playing() == kWaveReminder; }
+    int plays() const
+    {
+        int n = 0;
+        for (const auto& c : fakes.sound.calls())
+            n += c.kind == FakeSound::Call::Play && c.waveId == kWaveReminder && c.loop;
+        return n;
+    }
+};
+
+struct WaveInfo
+{
+    int format = 0, channels = 0, rate = 0, bits = 0;
+    QByteArray data;
+};
+
+// The canonical 44-byte header that the sound generator writes.
+WaveInfo readWave(const QString& path)
+{
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray all = f.readAll();
+    const auto u16 = [&](int at) { return int(quint8(all.at(at))) | int(quint8(all.at(at + 1))) << 8; };
+    WaveInfo w;
+    if (all.size() < 44 || !all.startsWith("RIFF") || all.mid(8, 8) != "WAVEfmt " || all.mid(36, 4) != "data")
+        return w;
+    w = {u16(20), u16(22), u16(24) | u16(26) << 16, u16(34), all.mid(44)};
+    return w;
+}
+} // namespace
+
+class TestAlertDlg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "Asia/Shanghai");
+        tzset();
+    }
+
+    void showsTheRecordWithEveryControl()
+    {
+        Rig rig;
+        const QString id = rig.add(QString::fromUtf8("开会"), QString::fromUtf8("三楼\r\n会议室"));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+
+        QCOMPARE(dlg->windowTitle(), QString::fromUtf8("Tolva小精灵 - 提醒您"));
+        QVERIFY(dlg->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(dlg->windowFlags() & Qt::WindowCloseButtonHint);
+        const QList<QPair<const char*, const char*>> texts = {
+            {"timeEdit", "2026-01-01 10:00:00"},
+            {"subjectEdit", "开会"},
+            {"contentEdit", "三楼\n会议室"},
+            {"timeLabel", "提醒时间："},
+            {"subjectLabel", "提醒主题："},
+            {"contentLabel", "提醒内容："},
+            {"deleteCheck", "直接删除"},
+            {"shutdownCheck", "直接关机"},
+            {"okButton", "我知道了"},
+            {"deleteRadio", "删除信息"},
+            {"keepRadio", "保留信息"},
+            {"defaultLabel", "已经提醒过的信息，默认の执行操作："},
+            {"settingsGroup", "相关设置"}};
+        for (const auto& [name, text] : texts) {
+            QObject* w = dlg->findChild<QObject*>(QLatin1String(name));
+            QVERIFY2(w, name);
+            const char* property = qobject_cast<QPlainTextEdit*>(w) ? "plainText"
+                                   : qobject_cast<QGroupBox*>(w)    ? "title"
+                                                                    : "text";
+            QCOMPARE(w->property(property).toString(), QString::fromUtf8(text));
+        }
+        for (const char* name : {"timeEdit", "subjectEdit", "contentEdit"})
+            QVERIFY2(child<QWidget>(dlg.get(), name)->property("readOnly").toBool(), name);
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isHidden());
+        QVERIFY(child<QCheckBox>(dlg.get(), "shutdownCheck")->isHidden());
+        // The two boxes share one place.
+        QCOMPARE(child<QCheckBox>(dlg.get(), "deleteCheck")->geometry(),
+                 child<QCheckBox>(dlg.get(), "shutdownCheck")->geometry());
+        QVERIFY(rig.soundLooping());
+        QCOMPARE(rig.plays(), 1);
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+    }
+
+    void deleteChoiceFromTheSettings_data()
+    {
+        QTest::addColumn<QString>("setting"); // empty: no settings file
+        QTest::addColumn<bool>("deletes");
+        QTest::newRow("missing") << QString() << true;
+        QTest::newRow("Istrue") << "Istrue" << true;
+        QTest::newRow("Isfalse") << "Isfalse" << false;
+        QTest::newRow("other case") << "istrue" << false;
+        QTest::newRow("longer") << "IstrueXY" << false;
+    }
+    void deleteChoiceFromTheSettings()
+    {
+        QFETCH(QString, setting);
+        QFETCH(bool, deletes);
+        Rig rig;
+        if (!setting.isEmpty())
+            rig.setIfDelete(setting);
+        const QString id = rig.add(QString::fromUtf8("交报告"), QString::fromUtf8("周报"));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QCOMPARE(child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked(), deletes);
+        QCOMPARE(child<QRadioButton>(dlg.get(), "deleteRadio")->isChecked(), deletes);
+        QCOMPARE(child<QRadioButton>(dlg.get(), "keepRadio")->isChecked(), !deletes);
+
+        QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QVERIFY(dlg->closed());
+        QCOMPARE(dlg->result(), int(QDialog::Accepted));
+        QCOMPARE(rig.useOf(id), deletes ? QStringLiteral("gone") : QStringLiteral("1"));
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+        QCOMPARE(rig.reloads, 1);
+        QCOMPARE(rig.fakes.power.requests(), 0);
+        QVERIFY(rig.app.database());
+    }
+
+    void everyDayReminderIsKeptWhateverTheSetting()
+    {
+        Rig rig;
+        rig.setIfDelete("Istrue");
+        const QString id =
+            rig.add(QString::fromUtf8("吃药"), QString::fromUtf8("饭后"), "Every Day", "08:30:00");
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(dlg->everyDayRecord);
+        QCOMPARE(child<QLineEdit>(dlg.get(), "timeEdit")->text(), QStringLiteral("Every Day 08:30:00"));
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+        QVERIFY(child<QRadioButton>(dlg.get(), "deleteRadio")->isChecked());
+        dlg->OnOK();
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("1"));
+    }
+
+    void everyWayOfClosingAcknowledges_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("button") << "button";
+        QTest::newRow("Enter") << "enter";
+        QTest::newRow("Esc") << "esc";
+        QTest::newRow("close box") << "close";
+    }
+    void everyWayOfClosingAcknowledges()
+    {
+        QFETCH(QString, how);
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+
+        // Help does nothing and closes nothing.
+        QTest::keyClick(dlg.get(), Qt::Key_F1);
+        QVERIFY(dlg->isVisible());
+        QCOMPARE(rig.useOf(id), QStringLiteral("0"));
+
+        if (how == "button")
+            QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        else if (how == "enter")
+            QTest::keyClick(child<QPlainTextEdit>(dlg.get(), "contentEdit"), Qt::Key_Return);
+        else if (how == "esc")
+            QTest::keyClick(dlg.get(), Qt::Key_Escape);
+        else
+            dlg->close();
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+    }
+
+    void choosingADefaultWritesItAtOnce()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+
+        QTest::mouseClick(child<QRadioButton>(dlg.get(), "keepRadio"), Qt::LeftButton);
+        QVERIFY(ReadAll(rig.folder.settingsFile()).contains("IfDelete=Isfalse"));
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+
+        // Ticked again by hand: this popup deletes, the default stays "keep".
+        QTest::mouseClick(child<QCheckBox>(dlg.get(), "deleteCheck"), Qt::LeftButton);
+        dlg->OnOK();
+        QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
+        QVERIFY(ReadAll(rig.folder.settingsFile()).contains("IfDelete=Isfalse"));
+
+        // The next popup starts from the new default, and choosing delete again writes it.
+        const QString next = rig.add("c", "d");
+        auto second = rig.popup(next);
+        QVERIFY(second->OnInitDialog());
+        QVERIFY(!child<QCheckBox>(second.get(), "deleteCheck")->isChecked());
+        QTest::mouseClick(child<QRadioButton>(second.get(), "deleteRadio"), Qt::LeftButton);
+        QVERIFY(ReadAll(rig.folder.settingsFile()).contains("IfDelete=Istrue"));
+        QVERIFY(child<QCheckBox>(second.get(), "deleteCheck")->isChecked());
+    }
+
+    void promptShutdownDeletesAndShutsDown()
+    {
+        Rig rig;
+        rig.setIfDelete("Isfalse"); // the one-time shutdown record is deleted anyway
+        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("需要提示"));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(rig.soundLooping());
+        QVERIFY(child<QCheckBox>(dlg.get(), "deleteCheck")->isHidden());
+        QVERIFY(!child<QCheckBox>(dlg.get(), "shutdownCheck")->isHidden());
+        QVERIFY(child<QCheckBox>(dlg.get(), "shutdownCheck")->isChecked());
+        QVERIFY(child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+        QCOMPARE(child<QPlainTextEdit>(dlg.get(), "contentEdit")->toPlainText(), kPromptNotice);
+        QCOMPARE(rig.fakes.power.requests(), 0);
+
+        QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
+        QCOMPARE(rig.fakes.power.requests(), 1);
+        QVERIFY(!rig.app.database()); // released before the request
+        QCOMPARE(rig.reloads, 0);     // no list to reload without the store
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+    }
+
+    // A shutdown happens only together with the deletion of the record.
+    void promptShutdownAcknowledged_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<bool>("untick");
+        QTest::addColumn<QString>("use"); // after the acknowledgement
+        QTest::addColumn<int>("shutdowns");
+        QTest::newRow("one-time, box unticked") << "2026-01-01" << true << "gone" << 0;
+        QTest::newRow("every day") << "Every Day" << false << "1" << 0;
+        QTest::newRow("every day, box unticked") << "Every Day" << true << "1" << 0;
+    }
+    void promptShutdownAcknowledged()
+    {
+        QFETCH(QString, date);
+        QFETCH(bool, untick);
+        QFETCH(QString, use);
+        QFETCH(int, shutdowns);
+        Rig rig;
+        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("需要提示"), date);
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(child<QCheckBox>(dlg.get(), "shutdownCheck")->isChecked());
+        if (untick)
+            QTest::mouseClick(child<QCheckBox>(dlg.get(), "shutdownCheck"), Qt::LeftButton);
+        dlg->OnOK();
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), use);
+        QCOMPARE(rig.fakes.power.requests(), shutdowns);
+        QVERIFY(rig.app.database());
+        QCOMPARE(rig.reloads, 1);
+    }
+
+    void directShutdownNeedsNoOne_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::newRow("one-time") << "2026-01-01";
+        QTest::newRow("every day") << "Every Day";
+    }
+    void directShutdownNeedsNoOne()
+    {
+        QFETCH(QString, date);
+        Rig rig;
+        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("直接关机"), date);
+        auto dlg = rig.popup(id);
+        // DoModal returns without running the modal loop: nobody has to answer.
+        QCOMPARE(dlg->DoModal(), int(QDialog::Accepted));
+        QVERIFY(dlg->closed());
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(child<QPlainTextEdit>(dlg.get(), "contentEdit")->toPlainText(), kDirectNotice);
+        QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
+        QCOMPARE(rig.fakes.power.requests(), 1);
+        QCOMPARE(rig.plays(), 0);
+        QVERIFY(!rig.app.database());
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+    }
+
+    void directShutdownThatCannotDeleteMarksAndStillShutsDown()
+    {
+        Rig rig;
+        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("直接关机"));
+        rig.blockDeletes();
+        auto dlg = rig.popup(id);
+        QVERIFY(!dlg->OnInitDialog());
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("1"));
+        QCOMPARE(rig.fakes.power.requests(), 1);
+        QCOMPARE(rig.reloads, 1);
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+    }
+
+    void refusedShutdownIsReported()
+    {
+        Rig rig;
+        rig.fakes.power.setAccept(false);
+        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("需要提示"));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->OnOK();
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{"ExitWindowsEx"});
+        QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::Ok);
+        QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
+        QVERIFY(!rig.app.database()); // the program runs on without its store
+    }
+
+    void goneRecordShowsTheClauseAndClosesAfterItsMessage()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        auto dlg = rig.popup(id);
+        QString message;
+        rig.inspector()->DeleteRows(kTable, "where id=" + id, 1, message);
+        QVERIFY(dlg->OnInitDialog());
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{"where id=" + id});
+        QVERIFY(child<QLineEdit>(dlg.get(), "subjectEdit")->text().isEmpty());
+        QVERIFY(child<QLineEdit>(dlg.get(), "timeEdit")->text().isEmpty());
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+        QVERIFY(!child<QCheckBox>(dlg.get(), "shutdownCheck")->isChecked());
+        QVERIFY(!child<QRadioButton>(dlg.get(), "deleteRadio")->isChecked());
+        QVERIFY(!child<QRadioButton>(dlg.get(), "keepRadio")->isChecked());
+        QCOMPARE(rig.plays(), 0);
+
+        // Nothing can be marked: the message, and the popup lets the user go.
+        dlg->OnOK();
+        QCOMPARE(rig.fakes.boxes.texts(), (QStringList{"where id=" + id, "where id=" + id}));
+        QVERIFY(dlg->closed());
+    }
+
+    void releasedStoreClosesAfterTheNotConnectedMessage()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        rig.app.ReleaseStore();
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->OnOK();
+        QCOMPARE(rig.fakes.boxes.texts(), (QStringList{kNotConnected, kNotConnected}));
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("0"));
+    }
+
+    void failedDeletionStaysOpenOnceThenLetsGo()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        rig.blockDeletes();
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->show();
+        dlg->OnOK();
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{kDeleteFailed});
+        QVERIFY(!dlg->closed());
+        QVERIFY(dlg->isVisible());
+        QVERIFY(rig.soundLooping());
+        QCOMPARE(rig.reloads, 0);
+
+        // The record is there, but a second refusal shows deleting cannot work.
+        dlg->OnOK();
+        QCOMPARE(rig.fakes.boxes.texts(), (QStringList{kDeleteFailed, kDeleteFailed}));
+        QVERIFY(dlg->closed());
+        QVERIFY(!dlg->isVisible());
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+        QCOMPARE(rig.useOf(id), QStringLiteral("0"));
+    }
+
+    void failedDeletionCanBeRetriedByKeeping()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        rig.blockDeletes();
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->OnOK();
+        QVERIFY(!dlg->closed());
+        QTest::mouseClick(child<QCheckBox>(dlg.get(), "deleteCheck"), Qt::LeftButton);
+        dlg->OnOK();
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("1"));
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{kDeleteFailed});
+    }
+
+    void dueRemindersOpenOneAfterTheOther()
+    {
+        Rig rig;
+        const QString older = rig.add("first", "x", "2026-01-01", "10:00:05");
+        const QString newer = rig.add("second", "y", "Every Day", "10:00:05");
+        rig.fakes.clock.set(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 5)));
+        DueCheck check(&AppStore);
+        check.context().running.store(true);
+        DueQueue queue;
+        check.runPass();
+        queue.OnRemindersDue(check.context());
+
+        // Acknowledges whatever popup is open, and notes what it found.
+        QStringList seen;
+        QStringList stillThereWhenShown;
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, [&] {
+            auto* dlg = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
+            if (!dlg || !dlg->isVisible())
+                return;
+            seen.append(dlg->recordId);
+            stillThereWhenShown.append(rig.useOf(older) + "/" + rig.useOf(newer));
+            QTest::mouseClick(dlg->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+        });
+        clicker.start(10);
+        const auto run = [&](const QString& id) { CAlertDlg::ShowReminder(id, [&] { ++rig.reloads; }); };
+        while (queue.ShowNextDueReminder(run)) {
+        }
+        QCOMPARE(seen, (QStringList{newer, older}));
+        // The older one opened only after the newer one (every day: kept, marked
+        // used) had been acknowledged.
+        QCOMPARE(stillThereWhenShown, (QStringList{"0/0", "0/1"}));
+        QCOMPARE(rig.reloads, 2);
+    }
+
+    void wavesAreTheProgramsFormats()
+    {
+        QCOMPARE(QtSound::ResourcePath(kWaveReminder), QStringLiteral(":/wave132.wav"));
+        QCOMPARE(QtSound::ResourcePath(kWaveRest), QStringLiteral(":/wave133.wav"));
+        QVERIFY(QtSound::ResourcePath(131).isEmpty());
+
+        const WaveInfo chime = readWave(":/wave132.wav");
+        QCOMPARE(chime.format, 1);
+        QCOMPARE(chime.channels, 1);
+        QCOMPARE(chime.rate, 8000);
+        QCOMPARE(chime.bits, 8);
+        QVERIFY(qAbs(chime.data.size() / 8000.0 - 2.6) < 0.05);
+        // Played in a loop: both ends at silence, so the seam does not click.
+        QCOMPARE(quint8(chime.data.front()), quint8(128));
+        QCOMPARE(quint8(chime.data.back()), quint8(128));
+        int loudest = 0;
+        for (char c : chime.data)
+            loudest = qMax(loudest, qAbs(int(quint8(c)) - 128));
+        QVERIFY(loudest > 30);
+
+        const WaveInfo rest = readWave(":/wave133.wav");
+        QCOMPARE(rest.format, 1);
+        QCOMPARE(rest.channels, 1);
+        QCOMPARE(rest.rate, 8000);
+        QCOMPARE(rest.bits, 16);
+        QVERIFY(qAbs(rest.data.size() / 16000.0 - 11.8) < 0.05);
+    }
+};
+
+QTEST_MAIN(TestAlertDlg)
+#include "tst_alertdlg.moc"
