@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+// The reminder records as the list and the editor see them: field names, the
+// stored text forms of dates and times, and the where clauses of the filters.
+namespace reminders {
+
+// The date of a record that falls due every day.
+inline constexpr const char kEveryDay[] = "Every Day";
+// Values of the "use" field.
+inline constexpr const char kNotTaken[] = "0";
+inline constexpr const char kTaken[] = "1";
+
+// Qt formats of the stored texts ("%Y-%m-%d", "%H:%M:%S", "%Y-%m-%d %H:%M:%S").
+inline constexpr const char kDateFormat[] = "yyyy-MM-dd";
+inline constexpr const char kTimeFormat[] = "HH:mm:ss";
+inline constexpr const char kDateTimeFormat[] = "yyyy-MM-dd HH:mm:ss";
+
+QString FormatDate(const QDateTime& t);
+QString FormatTime(const QDateTime& t);
+QString FormatDateTime(const QDateTime& t);
+// The time without its milliseconds: every stored time and every comparison
+// counts whole seconds.
+QDateTime WholeSeconds(const QDateTime& t);
+
+// titile, text, date, time, use, insertdatatime, id: the list's columns.
+QStringList ListFields();
+// The same without id: the fields the editor writes.
+QStringList InsertFields();
+
+// The list filters, in the order of their radio buttons.
+enum Filter { kFilterAll = 0, kFilterNotTaken = 1, kFilterTaken = 2, kFilterUpcoming = 3 };
+
+// The where clause of a filter at the given moment; empty for "all" and for an
+// index outside the four filters.
+QString FilterWhereClause(int filterIndex, const QDateTime& now);
+
+} // namespace reminders

@@ -1,0 +1,177 @@
+#include "reminders/ReminderList.h"
+
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QMouseEvent>
+#include <algorithm>
+
+const ReminderListView::Column ReminderListView::kColumns[ReminderListModel::kColumnCount] = {
+    {"标题", 60}, {"内容", 140}, {"日期", 72}, {"时间", 60}, {"生效", 40}, {"记录时间", 138}, {"ID", 0},
+};
+
+ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+void ReminderListModel::setRows(RowSet rows)
+{
+    beginResetModel();
+    m_rows = std::move(rows);
+    endResetModel();
+}
+
+void ReminderListModel::clear()
+{
+    if (m_rows.isEmpty())
+        return;
+    setRows(RowSet());
+}
+
+QStringList ReminderListModel::rowValues(int row) const
+{
+    if (row < 0 || row >= m_rows.size())
+        return {};
+    QStringList values = m_rows.at(row);
+    while (values.size() < kColumnCount)
+        values.append(QString());
+    return values.mid(0, kColumnCount);
+}
+
+QString ReminderListModel::text(int row, int column) const
+{
+    if (row < 0 || row >= m_rows.size() || column < 0 || column >= kColumnCount)
+        return QString();
+    const QStringList& values = m_rows.at(row);
+    return column < values.size() ? values.at(column) : QString();
+}
+
+int ReminderListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(m_rows.size());
+}
+
+int ReminderListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : kColumnCount;
+}
+
+QVariant ReminderListModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid())
+        return QVariant();
+    switch (role) {
+    case Qt::DisplayRole:
+        return text(index.row(), index.column());
+    case Qt::TextAlignmentRole:
+        return int(Qt::AlignCenter);
+    default:
+        return QVariant();
+    }
+}
+
+QVariant ReminderListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= kColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return QString::fromUtf8(ReminderListView::kColumns[section].header);
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    return QVariant();
+}
+
+Qt::ItemFlags ReminderListModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+ReminderListView::ReminderListView(QWidget* parent) : QTableView(parent)
+{
+    setShowGrid(true);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSortingEnabled(false);
+    setWordWrap(false);
+    setTextElideMode(Qt::ElideRight);
+    setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+
+    QPalette pal = palette();
+    pal.setColor(QPalette::Base, BackgroundColour());
+    pal.setColor(QPalette::AlternateBase, BackgroundColour());
+    setPalette(pal);
+
+    QHeaderView* rows = verticalHeader();
+    rows->hide();
+    // Fixed heights: the view never measures its rows, however many there are.
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setDefaultSectionSize(fontMetrics().height() + 4);
+
+    QHeaderView* columns = horizontalHeader();
+    columns->setHighlightSections(false);
+    columns->setSectionsClickable(false);
+    columns->setSectionsMovable(false);
+    columns->setStretchLastSection(false);
+    columns->setMinimumSectionSize(0);
+    columns->setDefaultAlignment(Qt::AlignCenter);
+}
+
+void ReminderListView::setModel(QAbstractItemModel* model)
+{
+    QTableView::setModel(model);
+    applyColumns();
+}
+
+void ReminderListView::applyColumns()
+{
+    if (!model())
+        return;
+    QHeaderView* columns = horizontalHeader();
+    for (int i = 0; i < ReminderListModel::kColumnCount && i < model()->columnCount(); ++i) {
+        columns->setSectionResizeMode(i, QHeaderView::Interactive);
+        columns->resizeSection(i, kColumns[i].width);
+    }
+    // The id column has no width: present for whoever reads the id, never seen.
+    setColumnHidden(ReminderListModel::kIdColumn, true);
+}
+
+int ReminderListView::FirstSelectedRow() const
+{
+    if (!selectionModel())
+        return -1;
+    int first = -1;
+    const QItemSelection selection = selectionModel()->selection();
+    for (const QItemSelectionRange& range : selection) {
+        if (first < 0 || range.top() < first)
+            first = range.top();
+    }
+    return first;
+}
+
+int ReminderListView::SelectedRowCount() const
+{
+    if (!selectionModel())
+        return 0;
+    // Distinct rows over all ranges, whatever columns each range covers.
+    QList<QPair<int, int>> spans;
+    for (const QItemSelectionRange& range : selectionModel()->selection())
+        spans.append({range.top(), range.bottom()});
+    std::sort(spans.begin(), spans.end());
+    int count = 0;
+    int end = -1;
+    for (const auto& span : spans) {
+        const int from = qMax(span.first, end + 1);
+        if (span.second >= from)
+            count += span.second - from + 1;
+        end = qMax(end, span.second);
+    }
+    return count;
+}
+
+void ReminderListView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const Qt::MouseButton button = event->button();
+    QTableView::mouseReleaseEvent(event);
+    if (button == Qt::LeftButton)
+        emit listClicked();
+    else if (button == Qt::RightButton)
+        emit listRightClicked();
+}

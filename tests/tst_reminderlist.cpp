@@ -1,0 +1,309 @@
+#include "reminders/ReminderEditor.h"
+#include "reminders/ReminderFilter.h"
+#include "reminders/ReminderList.h"
+#include "support/TestSupport.h"
+
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QtTest>
+#include <sqlite3.h>
+
+using namespace reminders;
+
+namespace {
+const QDateTime kTen(QDate(2016, 5, 1), QTime(10, 0, 0));
+
+// Ids of the rows the clause selects from a real table holding the given
+// (date, time, use) records; ids are 1, 2, 3... in the given order.
+QStringList SelectIds(const QList<QStringList>& records, const QString& clause)
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QStringLiteral("/t.dat");
+    if (!QFile::copy(QStringLiteral(TOLVA_TEMPLATE_DB), path))
+        return {QStringLiteral("copy failed")};
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);
+    sqlite3* db = nullptr;
+    QStringList ids;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return {QStringLiteral("open failed")};
+    for (const QStringList& r : records) {
+        const QString sql =
+            QStringLiteral("insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+                           "values ('s', 'c', '%1', '%2', '%3', '2016-01-01 00:00:00')")
+                .arg(r.at(0), r.at(1), r.at(2));
+        sqlite3_exec(db, sql.toUtf8().constData(), nullptr, nullptr, nullptr);
+    }
+    sqlite3_stmt* st = nullptr;
+    const QByteArray q =
+        (QStringLiteral("select id from recordmsg ") + clause + QStringLiteral(" order by id")).toUtf8();
+    if (sqlite3_prepare_v2(db, q.constData(), -1, &st, nullptr) == SQLITE_OK) {
+        while (sqlite3_step(st) == SQLITE_ROW)
+            ids << QString::number(sqlite3_column_int(st, 0));
+    } else {
+        ids << QStringLiteral("bad clause");
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(db);
+    return ids;
+}
+
+RowSet SampleRows(int n)
+{
+    RowSet rows;
+    for (int i = 0; i < n; ++i)
+        rows.append({QStringLiteral("s%1").arg(i), QStringLiteral("c%1").arg(i), QStringLiteral("2016-05-01"),
+                     QStringLiteral("10:00:00"), QStringLiteral("0"), QStringLiteral("2016-01-01 00:00:00"),
+                     QString::number(100 - i)});
+    return rows;
+}
+} // namespace
+
+class TestReminderList : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("TZ", "UTC");
+        tzset();
+    }
+
+    void fieldLists()
+    {
+        QCOMPARE(ListFields(),
+                 (QStringList{"titile", "text", "date", "time", "use", "insertdatatime", "id"}));
+        QCOMPARE(InsertFields(), (QStringList{"titile", "text", "date", "time", "use", "insertdatatime"}));
+    }
+
+    void whereClauses_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("clause");
+        QTest::newRow("all") << 0 << QString();
+        QTest::newRow("not taken") << 1 << QStringLiteral("where use='0'");
+        QTest::newRow("taken") << 2 << QStringLiteral("where use='1'");
+        QTest::newRow("upcoming")
+            << 3 << QStringLiteral("where date='2016-05-01' and time>='10:00:00' or date >'2016-05-01'");
+        QTest::newRow("below range") << -1 << QString();
+        QTest::newRow("above range") << 4 << QString();
+    }
+    void whereClauses()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, clause);
+        QCOMPARE(FilterWhereClause(filter, kTen), clause);
+    }
+
+    // The clause run on a real table: today from now on, later dates, and every
+    // "Every Day" record; nothing earlier.
+    void upcomingFilterSelectsTheRightRecords()
+    {
+        const QList<QStringList> records = {
+            {"2016-05-01", "10:00:00", "0"}, // 1: now
+            {"2016-05-01", "09:59:59", "0"}, // 2: a second ago
+            {"2016-05-01", "23:00:00", "1"}, // 3: later today, taken
+            {"2016-05-02", "00:00:00", "0"}, // 4: tomorrow
+            {"2016-04-30", "23:59:59", "0"}, // 5: yesterday
+            {"Every Day", "08:00:00", "0"},  // 6: every day, time passed
+            {"2017-01-01", "01:00:00", "0"}, // 7: next year
+            {"2015-12-31", "12:00:00", "1"}, // 8: last year
+        };
+        QCOMPARE(SelectIds(records, FilterWhereClause(kFilterUpcoming, kTen)),
+                 (QStringList{"1", "3", "4", "6", "7"}));
+        QCOMPARE(SelectIds(records, FilterWhereClause(kFilterTaken, kTen)), (QStringList{"3", "8"}));
+        QCOMPARE(SelectIds(records, FilterWhereClause(kFilterNotTaken, kTen)),
+                 (QStringList{"1", "2", "4", "5", "6", "7"}));
+    }
+
+    void formats()
+    {
+        const QDateTime t(QDate(2016, 1, 2), QTime(3, 4, 5, 678));
+        QCOMPARE(FormatDate(t), QStringLiteral("2016-01-02"));
+        QCOMPARE(FormatTime(t), QStringLiteral("03:04:05"));
+        QCOMPARE(FormatDateTime(t), QStringLiteral("2016-01-02 03:04:05"));
+        QCOMPARE(WholeSeconds(t).time(), QTime(3, 4, 5));
+    }
+
+    void composedValues_data()
+    {
+        QTest::addColumn<bool>("everyDay");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("use");
+        QTest::newRow("dated") << false << false << "2016-05-03"
+                               << "0";
+        QTest::newRow("every day") << true << false << "Every Day"
+                                   << "0";
+        QTest::newRow("cancelled") << false << true << "2016-05-03"
+                                   << "1";
+    }
+    void composedValues()
+    {
+        QFETCH(bool, everyDay);
+        QFETCH(bool, cancel);
+        QFETCH(QString, date);
+        QFETCH(QString, use);
+        // Each picker gives only its own half: the date of the one, the time of the other.
+        const QDateTime datePicker(QDate(2016, 5, 3), QTime(23, 59, 59));
+        const QDateTime timePicker(QDate(2010, 1, 1), QTime(7, 8, 9));
+        const QStringList v = ComposeRecordValues(QStringLiteral("主题"), QStringLiteral("内容"), datePicker,
+                                                  timePicker, everyDay, cancel, kTen);
+        QCOMPARE(v, (QStringList{"主题", "内容", date, "07:08:09", use, "2016-05-01 10:00:00"}));
+    }
+
+    void shutdownTimeCheck_data()
+    {
+        QTest::addColumn<bool>("autoShutdown");
+        QTest::addColumn<QDateTime>("datePicker");
+        QTest::addColumn<QDateTime>("timePicker");
+        QTest::addColumn<bool>("refused");
+        const QDate today = kTen.date();
+        const QDateTime earlier(today, QTime(9, 0, 0));
+        QTest::newRow("not a shutdown") << false << earlier << earlier << false;
+        QTest::newRow("today, passed") << true << earlier << earlier << true;
+        QTest::newRow("exactly now") << true << kTen << kTen << true;
+        QTest::newRow("one second ahead") << true << earlier << kTen.addSecs(1) << false;
+        // The time picker holds today's date: yesterday with a time still to come is accepted.
+        QTest::newRow("yesterday, time to come") << true << QDateTime(today.addDays(-1), QTime(9, 0, 0))
+                                                 << QDateTime(today, QTime(11, 0, 0)) << false;
+        QTest::newRow("tomorrow, time passed")
+            << true << QDateTime(today.addDays(1), QTime(9, 0, 0)) << earlier << false;
+        QTest::newRow("milliseconds do not count")
+            << true << earlier << QDateTime(today, QTime(10, 0, 0, 900)) << true;
+    }
+    void shutdownTimeCheck()
+    {
+        QFETCH(bool, autoShutdown);
+        QFETCH(QDateTime, datePicker);
+        QFETCH(QDateTime, timePicker);
+        QFETCH(bool, refused);
+        QCOMPARE(ShutdownTimeRefused(autoShutdown, datePicker, timePicker, kTen.addMSecs(300)), refused);
+    }
+
+    void recordDateTime_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QDateTime>("expected");
+        QTest::newRow("plain") << "2016-05-01"
+                               << "12:12:12" << QDateTime(QDate(2016, 5, 1), QTime(12, 12, 12));
+        QTest::newRow("leading zeros") << "2016-01-09"
+                                       << "01:01:05" << QDateTime(QDate(2016, 1, 9), QTime(1, 1, 5));
+        QTest::newRow("missing seconds") << "2016-05-01"
+                                         << "08:30" << QDateTime(QDate(2016, 5, 1), QTime(8, 30));
+        QTest::newRow("missing day is zero") << "2016-05"
+                                             << "08:30:00" << QDateTime();
+        QTest::newRow("words") << "Every Day"
+                               << "08:30:00" << QDateTime();
+        QTest::newRow("hour out of range") << "2016-05-01"
+                                           << "25:00:00" << QDateTime();
+    }
+    void recordDateTime()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(QDateTime, expected);
+        QCOMPARE(RecordDateTime(date, time), expected);
+    }
+
+    void recordIds()
+    {
+        QVERIFY(IsRecordId(QStringLiteral("1")));
+        QVERIFY(IsRecordId(QStringLiteral("123456")));
+        QVERIFY(!IsRecordId(QString()));
+        QVERIFY(!IsRecordId(QStringLiteral("1 or 1=1")));
+        QVERIFY(!IsRecordId(QStringLiteral("-1")));
+        QVERIFY(!IsRecordId(QStringLiteral("١"))); // a digit, but not an ASCII one
+    }
+
+    void modelRowsAndColumns()
+    {
+        ReminderListModel model;
+        QCOMPARE(model.columnCount(), 7);
+        QCOMPARE(model.rowCount(), 0);
+        RowSet rows = SampleRows(3);
+        rows[1] = QStringList{"short", "row"}; // a row with missing values
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        model.setRows(rows);
+        QCOMPARE(reset.size(), 1);
+        QCOMPARE(model.rowCount(), 3);
+        QCOMPARE(model.data(model.index(0, 0)).toString(), QStringLiteral("s0"));
+        QCOMPARE(model.data(model.index(2, 6)).toString(), QStringLiteral("98"));
+        QCOMPARE(model.rowValues(1), (QStringList{"short", "row", "", "", "", "", ""}));
+        QCOMPARE(model.rowValues(5), QStringList());
+        QCOMPARE(model.data(model.index(0, 3), Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+        QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
+        const QStringList headers{"标题", "内容", "日期", "时间", "生效", "记录时间", "ID"};
+        for (int c = 0; c < 7; ++c)
+            QCOMPARE(model.headerData(c, Qt::Horizontal).toString(), headers.at(c));
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+    }
+
+    void viewSetUp()
+    {
+        ReminderListModel model;
+        ReminderListView view;
+        view.setModel(&model);
+        QVERIFY(view.showGrid());
+        QCOMPARE(view.selectionBehavior(), QAbstractItemView::SelectRows);
+        QCOMPARE(view.selectionMode(), QAbstractItemView::ExtendedSelection);
+        QVERIFY(!view.isSortingEnabled());
+        QCOMPARE(view.palette().color(QPalette::Base), QColor(240, 247, 233));
+        const int widths[] = {60, 140, 72, 60, 40, 138};
+        for (int c = 0; c < 6; ++c)
+            QCOMPARE(view.horizontalHeader()->sectionSize(c), widths[c]);
+        QVERIFY(view.isColumnHidden(6));
+        QVERIFY(!view.isColumnHidden(5));
+    }
+
+    // Several rows may be selected; the first in list order is the one acted on.
+    void firstSelectedRowAndCount()
+    {
+        ReminderListModel model;
+        model.setRows(SampleRows(6));
+        ReminderListView view;
+        view.setModel(&model);
+        QCOMPARE(view.FirstSelectedRow(), -1);
+        QCOMPARE(view.SelectedRowCount(), 0);
+        auto* sel = view.selectionModel();
+        sel->select(model.index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(model.index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(view.FirstSelectedRow(), 2);
+        QCOMPARE(view.SelectedRowCount(), 2);
+        sel->select(QItemSelection(model.index(1, 0), model.index(3, 2)),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(view.FirstSelectedRow(), 1);
+        QCOMPARE(view.SelectedRowCount(), 4);
+    }
+
+    // A click on a row selects it first; a click on empty space clears the
+    // selection; both are reported.
+    void clicksAreReportedAfterSelection()
+    {
+        ReminderListModel model;
+        model.setRows(SampleRows(2));
+        ReminderListView view;
+        view.setModel(&model);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        int selectedAtClick = -2;
+        connect(&view, &ReminderListView::listClicked, this,
+                [&] { selectedAtClick = view.FirstSelectedRow(); });
+        QSignalSpy right(&view, &ReminderListView::listRightClicked);
+
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, view.visualRect(model.index(1, 1)).center());
+        QCOMPARE(selectedAtClick, 1);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, QPoint(10, view.viewport()->height() - 5));
+        QCOMPARE(selectedAtClick, -1);
+        QCOMPARE(right.size(), 0);
+        QTest::mouseClick(view.viewport(), Qt::RightButton, {}, view.visualRect(model.index(0, 1)).center());
+        QCOMPARE(right.size(), 1);
+        QCOMPARE(view.FirstSelectedRow(), 0);
+    }
+};
+
+QTEST_MAIN(TestReminderList)
+#include "tst_reminderlist.moc"
