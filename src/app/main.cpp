@@ -1,11 +1,17 @@
 #include "app/Constants.h"
 #include "app/ReminderApp.h"
-#include "platform/AsyncSocket.h"
 #include "platform/Clock.h"
 #include "platform/DesktopShell.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/Seams.h"
+#include "app/SessionEnd.h"
+#include "platform/AsyncSocket.h"
+#include "platform/AutostartEntry.h"
+#include "platform/LogindPower.h"
+#include "platform/QtSound.h"
+#include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
+#include "store/RepairDlg.h"
 
 #if __has_include("app/ReminderDlg.h")
 #include "app/ReminderDlg.h"
@@ -57,15 +63,32 @@ int main(int argc, char* argv[])
     seams::setClock(&clock);
     seams::setMessageBoxes(&boxes);
     seams::setShell(&shell);
-    PosixSocketFactory sockets;
+    QtSound sound;
+    seams::setSound(&sound);
+    LogindPower power;
+    seams::setPower(&power);
     TimedatedClock systemClock;
-    seams::setSockets(&sockets);
     seams::setSystemClock(&systemClock);
+    PosixSocketFactory sockets;
+    seams::setSockets(&sockets);
+    AutostartEntry autostart(QString::fromUtf8(AutostartEntry::kMachineFolder));
+    seams::setAutostart(&autostart);
+    ShellFolders folders(ShellFolders::desktopSessionLocations());
+    folders.markTrusted = &ShellFolders::MarkTrustedWithGio;
+    seams::setShellFolders(&folders);
 
     QStringList arguments = QApplication::arguments();
     arguments.removeFirst();
 
     CReminderApp theApp;
+    theApp.runRepairDialog = [] {
+        CRepairDlg dlg;
+        dlg.exec();
+    };
+    // Log-off or a shutdown started elsewhere releases the store first.
+    SessionEnd sessionEnd;
+    sessionEnd.watchApplication(&app);
+    sessionEnd.watchLogind();
 #ifdef TOLVA_HAVE_MAIN_WINDOW
     theApp.runMainWindow = [](bool showAllowed) {
         CReminderDlg dlg(showAllowed);
