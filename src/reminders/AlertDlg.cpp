@@ -6,6 +6,7 @@
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "system/DialogLayout.h"
 #include "timers/Shutdown.h"
@@ -16,7 +17,6 @@
 #include <QStyle>
 
 namespace {
-const char kEveryDay[] = "Every Day";
 const char kDeleteFailedText[] = "晕！软件罢工啦！重新启动一下吧！  ";
 const char kPromptNotice[] = "\n\n您设定的关机时间已经到了，请直接点击按钮执行相关操作！";
 const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动关机！";
@@ -94,7 +94,7 @@ bool CAlertDlg::OnInitDialog()
     m_ui->timeEdit->setText(QStringLiteral("%1 %2").arg(date, time));
 
     LoadDeleteChoice();
-    if (date == QLatin1String(kEveryDay)) {
+    if (date == QLatin1String(reminders::kEveryDay)) {
         // An every-day reminder is kept by default, whatever the setting says.
         deleteRecord = false;
         everyDayRecord = true;
@@ -170,8 +170,8 @@ void CAlertDlg::OnOK()
             return;
         }
     } else {
-        if (database()->UpdateRows(table(), clause, {QStringLiteral("use")}, {QStringLiteral("1")}, 1,
-                                   message) != 1) {
+        if (database()->UpdateRows(table(), clause, {QStringLiteral("use")},
+                                   {QString::fromUtf8(reminders::kTaken)}, 1, message) != 1) {
             ShowMessageBox(this, message);
             acknowledgementFailed();
             return;

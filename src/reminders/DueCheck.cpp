@@ -3,6 +3,7 @@
 #include "app/Constants.h"
 #include "platform/Clock.h"
 #include "platform/Seams.h"
+#include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 
 #include <cerrno>
@@ -142,8 +143,8 @@ void DueCheck::threadMain()
 QString DueCheck::DueClause(const QDateTime& second)
 {
     return QStringLiteral("where (date='%1' or date ='%2') and time ='%3'")
-        .arg(second.toString(QStringLiteral("yyyy-MM-dd")), QStringLiteral("Every Day"),
-             second.toString(QStringLiteral("HH:mm:ss")));
+        .arg(reminders::FormatDate(second), QString::fromUtf8(reminders::kEveryDay),
+             reminders::FormatTime(second));
 }
 
 QStringList DueCheck::FindDueIds(CAdoDatabase* db, const QDateTime& second)
@@ -167,8 +168,7 @@ QStringList DueCheck::FindDueIds(CAdoDatabase* db, const QDateTime& second)
 
 QStringList DueCheck::runPass()
 {
-    QDateTime now = seams::clock().now();
-    now = now.addMSecs(-now.time().msec());
+    const QDateTime now = reminders::WholeSeconds(seams::clock().now());
 
     QList<QDateTime> seconds;
     if (!m_lastChecked.isValid()) {

@@ -6,6 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "widgets/MenuResource.h"
 
@@ -88,8 +89,8 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
 
 QString ExpiredCondition(const QDateTime& now)
 {
-    const QString d = now.toString(QStringLiteral("yyyy-MM-dd"));
-    const QString t = now.toString(QStringLiteral("HH:mm:ss"));
+    const QString d = reminders::FormatDate(now);
+    const QString t = reminders::FormatTime(now);
     return QStringLiteral("date='") + d + QStringLiteral("' and time<'") + t +
            QStringLiteral("' or date <'") + d + QStringLiteral("'");
 }
