@@ -4,4 +4,5 @@
 // dialog, gathered here.
 #include "app/MainWindowIds.h"
 #include "reminders/AlertDlgIds.h"
+#include "timesync/TimeSyncDlgIds.h"
 #include "widgets/AboutDlgIds.h"
