@@ -1,3 +1,4 @@
+#include "app/TrayIcon.h"
 #include "app/Constants.h"
 #include "app/DialogTimers.h"
 #include "app/Gbk.h"
@@ -179,7 +180,11 @@ private slots:
     {
         qputenv("TZ", "UTC");
         tzset();
+        // The offscreen platform has no notification area; these tests are about
+        // a desktop that has one (the tray tests cover the other case).
+        TrayIcon::SetAvailableForTesting(true);
     }
+    void cleanupTestCase() { TrayIcon::SetAvailableForTesting(std::nullopt); }
 
     // --- The window and its controls ---
 

@@ -1,3 +1,7 @@
+#include "app/TrayIcon.h"
+#include "system/SettingsDlg.h"
+#include "timesync/TimeSyncDlg.h"
+#include "widgets/AboutDlg.h"
 #include "app/ReminderDlg.h"
 
 #include "app/Constants.h"
@@ -501,6 +505,12 @@ void CReminderDlg::setVisible(bool visible)
 
 void CReminderDlg::hideToTray()
 {
+    // Without a notification area a hidden window could never come back.
+    if (!TrayIcon::IsAvailable()) {
+        if (!isMinimized())
+            showMinimized();
+        return;
+    }
     hide();
     // Shown again from the tray, the window comes back in its normal state.
     if (windowState() & Qt::WindowMinimized)
@@ -705,6 +715,12 @@ void CReminderDlg::endHiddenStart()
     m_timers->KillTimer(ids::kTimerHiddenStart);
     if (showAllowed)
         return;
+    if (!TrayIcon::IsAvailable()) {
+        // No notification area to live in: end minimised, reachable from the taskbar.
+        showAllowed = true;
+        showMinimized();
+        return;
+    }
     // The window was never shown, or shown by a later request: it ends hidden
     // either way, and from now on every show request shows it.
     if (isVisible())
@@ -1006,17 +1022,20 @@ void CReminderDlg::DeleteExpiredRecords()
 
 void CReminderDlg::OnSettings()
 {
-    // The settings dialog (button 1045, menu command 32779).
+    CSettingsDlg dlg;
+    dlg.exec();
 }
 
 void CReminderDlg::OnAbout()
 {
-    // The about box (button 1046, menu command 32774).
+    CAboutDlg dlg(this);
+    dlg.exec();
 }
 
 void CReminderDlg::OnTimeSync()
 {
-    // The time calibration dialog (button 1057, menu command 32778).
+    CTimeSyncDlg dlg(this);
+    dlg.exec();
 }
 
 void CReminderDlg::OnShowMainWindow()
@@ -1029,10 +1048,16 @@ void CReminderDlg::OnShowMainWindow()
 
 void CReminderDlg::AddTrayIcon()
 {
-    // The tray feature adds the notification-area icon here.
+    if (!m_tray) {
+        m_tray = new TrayIcon(this);
+        connect(m_tray, &TrayIcon::toggleMainWindowRequested, this, [this] { TrayIcon::ToggleWindow(this); });
+        connect(m_tray, &TrayIcon::menuCommand, this, &CReminderDlg::OnCommand);
+    }
+    m_tray->AddTrayIcon();
 }
 
 void CReminderDlg::RemoveTrayIcon()
 {
-    // The tray feature removes the notification-area icon here.
+    if (m_tray)
+        m_tray->RemoveTrayIcon();
 }

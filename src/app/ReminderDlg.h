@@ -15,6 +15,7 @@ class QEventLoop;
 class QTimeEdit;
 class ReminderListModel;
 class ReminderListView;
+class TrayIcon;
 class UpDownControl;
 
 namespace Ui {
@@ -177,6 +178,7 @@ private:
     ReminderListModel* m_listModel = nullptr;
     DialogTimers* m_timers = nullptr;
     StoreProvider m_storeProvider;
+    TrayIcon* m_tray = nullptr;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
     // The hidden time-of-day of the date picker and the hidden date of the time
