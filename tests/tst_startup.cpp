@@ -149,7 +149,7 @@ private slots:
         QCOMPARE(fakes.boxes.shown().size(), 1);
         const QString text = fakes.boxes.texts().first();
         QVERIFY2(text.endsWith(QString::fromUtf8("！  ")), qPrintable(text));
-        QVERIFY(text.size() > 3);  // the store's own message comes first
+        QVERIFY(text.size() > 3); // the store's own message comes first
         QCOMPARE(fakes.shell.opened().size(), 1);
         QCOMPARE(fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
         QVERIFY(!app.database());
@@ -189,7 +189,7 @@ private slots:
         QVERIFY(!app.database());
         // A caller that still holds the object gets the not-connected answer, not a crash.
         QCOMPARE(held->CountRows("recordmsg", "", msg), store::kNotConnected);
-        app.ReleaseStore();  // twice is harmless
+        app.ReleaseStore(); // twice is harmless
         QVERIFY(!app.database());
     }
 

@@ -4,5 +4,7 @@
 // dialog, gathered here.
 #include "app/MainWindowIds.h"
 #include "reminders/AlertDlgIds.h"
+#include "store/RepairDlgIds.h"
+#include "system/SettingsDlgIds.h"
 #include "timesync/TimeSyncDlgIds.h"
 #include "widgets/AboutDlgIds.h"

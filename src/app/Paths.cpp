@@ -7,6 +7,7 @@ namespace {
 QMutex g_overrideMutex;
 QString g_override;
 bool g_hasOverride = false;
+QString g_executableOverride;
 } // namespace
 
 QString FolderOfExecutable(const QString& executablePath)
@@ -21,6 +22,8 @@ QString GetProgramFolder()
         QMutexLocker lock(&g_overrideMutex);
         if (g_hasOverride)
             return g_override;
+        if (!g_executableOverride.isEmpty())
+            return FolderOfExecutable(g_executableOverride);
     }
     // Resolved at every call: the executable may have been moved or replaced.
     return FolderOfExecutable(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
@@ -33,7 +36,25 @@ void SetProgramFolderForTesting(const QString& folder)
     g_hasOverride = !folder.isEmpty();
 }
 
-QString DataFolderPath() { return GetProgramFolder() + QStringLiteral("/myTolva"); }
-QString DatabaseFilePath() { return GetProgramFolder() + QStringLiteral("/myTolva/tolva.dat"); }
-QString BackupFilePath() { return GetProgramFolder() + QStringLiteral("/myTolva/tolvaBak.dat"); }
-QString SettingsFilePath() { return GetProgramFolder() + QStringLiteral("/myTolva/Settings.ini"); }
+void SetExecutablePathForTesting(const QString& executablePath)
+{
+    QMutexLocker lock(&g_overrideMutex);
+    g_executableOverride = executablePath;
+}
+
+QString DataFolderPath()
+{
+    return GetProgramFolder() + QStringLiteral("/myTolva");
+}
+QString DatabaseFilePath()
+{
+    return GetProgramFolder() + QStringLiteral("/myTolva/tolva.dat");
+}
+QString BackupFilePath()
+{
+    return GetProgramFolder() + QStringLiteral("/myTolva/tolvaBak.dat");
+}
+QString SettingsFilePath()
+{
+    return GetProgramFolder() + QStringLiteral("/myTolva/Settings.ini");
+}
