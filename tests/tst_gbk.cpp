@@ -102,6 +102,8 @@ private slots:
         QTest::newRow("C1 control") << codePoint(0x80) << QByteArray::fromHex("81308130");
         QTest::newRow("replacement char") << codePoint(0xFFFD) << QByteArray::fromHex("8431a437");
         QTest::newRow("nul") << QString(QChar(0)) << QByteArray(1, '\0');
+        QTest::newRow("title") << u("Tolva小精灵2016")
+                               << QByteArray::fromHex("546f6c7661d0a1beabc1e932303136");
     }
     void knownBytes()
     {
@@ -110,16 +112,6 @@ private slots:
         QCOMPARE(gbk::encode(text).toHex(), bytes.toHex());
         QCOMPARE(gbk::byteLength(text), int(bytes.size()));
         QCOMPARE(gbk::decode(bytes), text);
-    }
-
-    void byteLengths()
-    {
-        QCOMPARE(gbk::byteLength(u("关机")), 4);
-        QCOMPARE(gbk::byteLength(u("a")), 1);
-        QCOMPARE(gbk::byteLength(u("😀")), 4);
-        QCOMPARE(gbk::byteLength(u("㐀")), 4);
-        QCOMPARE(gbk::byteLength(u("Tolva小精灵2016")), 15);
-        QCOMPARE(gbk::byteLength(QString()), 0);
     }
 
     // Every character GBK has is written exactly as GBK writes it; the euro sign
