@@ -66,7 +66,6 @@ private slots:
         QTest::newRow("Istrue") << head + "IfDelete=Istrue\r\n" << true;
         QTest::newRow("Isfalse") << head + "IfDelete=Isfalse\r\n" << false;
         QTest::newRow("capitals keep") << head + "IfDelete=ISTRUE\r\n" << false;
-        QTest::newRow("lower keep") << head + "IfDelete=istrue\r\n" << false;
         // Windows trims blanks around values, so these still mean delete.
         QTest::newRow("trailing space") << head + "IfDelete=Istrue \r\n" << true;
         QTest::newRow("spaces around") << head + "  IfDelete  =   Istrue\t\r\n" << true;
@@ -151,16 +150,6 @@ private slots:
         QCOMPARE(t.countdownHours, 2);
         QCOMPARE(t.countdownMinutes, 59);
         QCOMPARE(t.countdownSeconds, 0);
-    }
-
-    void bothSectionsLiveTogether()
-    {
-        TempProgramFolder folder(false);
-        settings::WriteDeleteChoice(false);
-        settings::WriteCountdown(3, 4, 5);
-        settings::WriteDeleteChoice(true);
-        QCOMPARE(ReadAll(folder.settingsFile()),
-                 g("[常规设置]\r\nIfDelete=Istrue\r\n[默认时间]\r\nMytimeB=3\r\nMytimeC=4\r\nMytimeD=5\r\n"));
     }
 
     // --- the reader ---
