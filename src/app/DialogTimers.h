@@ -44,7 +44,7 @@ public:
     // precise: the tick comes at the millisecond asked for, not within the 5%
     // slack Qt allows a coarse timer.
     void SetTimer(int id, int periodMs, bool oneShot = false, bool precise = false);
-    void SetTimer(const TimerSpec& spec) { SetTimer(spec.id, spec.periodMs, spec.oneShot); }
+    void SetTimer(const TimerSpec& timer) { SetTimer(timer.id, timer.periodMs, timer.oneShot); }
     void KillTimer(int id);
     void KillAll();
 
