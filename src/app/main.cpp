@@ -13,10 +13,7 @@
 #include "platform/TimedatedClock.h"
 #include "store/RepairDlg.h"
 
-#if __has_include("app/ReminderDlg.h")
 #include "app/ReminderDlg.h"
-#define TOLVA_HAVE_MAIN_WINDOW 1
-#endif
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -89,12 +86,10 @@ int main(int argc, char* argv[])
     SessionEnd sessionEnd;
     sessionEnd.watchApplication(&app);
     sessionEnd.watchLogind();
-#ifdef TOLVA_HAVE_MAIN_WINDOW
     theApp.runMainWindow = [](bool showAllowed) {
         CReminderDlg dlg(showAllowed);
         dlg.exec();
     };
-#endif
     theApp.InitInstance(arguments);
     return EXIT_SUCCESS;
 }
