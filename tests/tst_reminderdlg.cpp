@@ -8,6 +8,8 @@
 #include "app/ReminderApp.h"
 #include "app/ReminderDlg.h"
 #include "app/UpDownControl.h"
+#include "platform/Sound.h"
+#include "reminders/AlertDlg.h"
 #include "reminders/ReminderList.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
@@ -18,6 +20,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -183,6 +186,8 @@ private slots:
         // The offscreen platform has no notification area; these tests are about
         // a desktop that has one (the tray tests cover the other case).
         TrayIcon::SetAvailableForTesting(true);
+        // Passes of the due check run where the test says, on this thread.
+        CReminderDlg::SetDueWorkerEnabledForTesting(false);
     }
     void cleanupTestCase() { TrayIcon::SetAvailableForTesting(std::nullopt); }
 
@@ -388,9 +393,13 @@ private slots:
         QCOMPARE(dlg.datePicker->displayFormat(), u("yyyy年MM月dd日 dddd"));
         QCOMPARE(dlg.datePicker->text(), u("2016年05月01日 ") + QLocale().dayName(7));
         QVERIFY(!dlg.datePicker->calendarPopup());
-        QVERIFY(!dlg.cancelReminder && !dlg.autoShutdown && !dlg.countdownShutdown && !dlg.countdownPrompt);
-        QVERIFY(dlg.pendingIds.isEmpty());
-        QVERIFY(!dlg.alertShowing);
+        QVERIFY(!dlg.cancelReminder && !dlg.autoShutdown);
+        QVERIFY(!dlg.countdown().countdownShutdown() && !dlg.countdown().countdownPrompt());
+        QVERIFY(!dlg.countdown().countdownRunning() && !dlg.rest().restRunning());
+        QCOMPARE(item<QLabel>(dlg, "restStatusLabel")->text(), u("您还没有开启提醒"));
+        QCOMPARE(item<QLabel>(dlg, "countdownStatusLabel")->text(), u("倒计时未开启"));
+        QVERIFY(dlg.dueQueue().pendingIds().isEmpty());
+        QVERIFY(!dlg.dueQueue().alertShowing());
         QVERIFY(!dlg.closing);
         // No push button is a default button.
         for (QPushButton* b : dlg.findChildren<QPushButton*>())
@@ -713,10 +722,13 @@ private slots:
         QVERIFY(showAndWait(dlg));
         env.fakes.clock.set(kTen);
 
-        // A shutdown record composed by hand.
+        // Ticked and answered No: a shutdown without a question.
         click(dlg, ids::kIdcAutoShutdown);
         QVERIFY(button(dlg, ids::kIdcAutoShutdown)->isChecked());
-        typeEditor(dlg, u("关机"), u("直接关机"));
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 关机前是否需要进行提示？  ")});
+        QCOMPARE(subjectEdit(dlg)->text(), u("关机"));
+        QCOMPARE(contentEdit(dlg)->toPlainText(), u("直接关机"));
+        env.fakes.boxes.clear();
         if (everyDay)
             click(dlg, ids::kIdcEveryDay);
         dlg.datePicker->setDate(kToday.addDays(dayOffset));
@@ -926,7 +938,9 @@ private slots:
         QVERIFY(!button(dlg, ids::kIdcEveryDay)->isChecked());
         QVERIFY(!button(dlg, ids::kIdcAutoShutdown)->isChecked());
         QCOMPARE(subjectEdit(dlg)->text(), QString());
-        QVERIFY(env.fakes.boxes.shown().isEmpty());
+        QVERIFY(subjectEdit(dlg)->isEnabled() && contentEdit(dlg)->isEnabled());
+        // Only the shutdown box asked its question.
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 关机前是否需要进行提示？  ")});
     }
 
     // --- Showing, hiding and the hidden start ---
@@ -1194,23 +1208,291 @@ private slots:
 
     // --- The due-reminder queue ---
 
-    void dueIdsQueueOnceEach()
+    // --- The due-reminder check, its popups, deletion and automatic shutdown ---
+
+    // Records due in one second open one popup after the other, in the order
+    // found; a reminder falling due while a popup is open waits its turn.
+    void duePopupsOneAtATime()
+    {
+        Env env;
+        QVERIFY(env.open());
+        const QString first = env.insert(u("甲"), u("一"), u("2016-05-01"), u("10:00:05"));
+        const QString second = env.insert(u("乙"), u("二"), u("2016-05-01"), u("10:00:05"));
+        const QString later = env.insert(u("丙"), u("三"), u("Every Day"), u("10:00:09"), u("1"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        QVERIFY(dlg.dueCheck().context().running.load());
+        QVERIFY(dlg.dueCheck().runPass().isEmpty()); // 10:00:00
+        env.fakes.clock.set(kTen.addSecs(5));
+        QCOMPARE(dlg.dueCheck().runPass(), (QStringList{second, first}));
+        dlg.OnRemindersDue(); // what the queued message does, here at once
+        QVERIFY(dlg.timers().IsRunning(ids::kTimerDueQueue));
+        QVERIFY(dlg.timers().IsOneShot(ids::kTimerDueQueue));
+        QCOMPARE(dlg.dueQueue().pendingIds(), (QStringList{second, first}));
+        // Found again while queued: still once.
+        dlg.dueCheck().context().appendDue({first});
+        dlg.OnRemindersDue();
+        QCOMPARE(dlg.dueQueue().pendingIds().size(), 2);
+
+        QStringList seen;
+        bool laterWaited = false;
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, [&] {
+            auto* popup = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
+            if (!popup || !popup->isVisible())
+                return;
+            if (seen.isEmpty() && !dlg.dueQueue().pendingIds().contains(later)) {
+                // While the first popup is open, the every-day record falls due.
+                env.fakes.clock.set(kTen.addSecs(9));
+                dlg.dueCheck().runPass();
+                return;
+            }
+            if (seen.isEmpty())
+                laterWaited = !dlg.timers().IsRunning(ids::kTimerDueQueue) && dlg.dueQueue().alertShowing();
+            seen.append(popup->recordId);
+            QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+        });
+        clicker.start(10);
+        dlg.OnTimer(ids::kTimerDueQueue);
+        QTRY_COMPARE(seen, (QStringList{second, first, later}));
+        QVERIFY(laterWaited);
+        QTRY_VERIFY(dlg.dueQueue().pendingIds().isEmpty());
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerDueQueue));
+        // Deleted by default, the every-day record kept; the list follows.
+        QCOMPARE(env.records().size(), 1);
+        QCOMPARE(listColumn(dlg, 0), QStringList{u("丙")});
+        QCOMPARE(env.fakes.sound.playing(), 0);
+    }
+
+    // The real worker: a record due now pops up; after a confirmed exit the
+    // window ends only on the worker's last message.
+    void workerFindsDueRecordsAndEndsTheWindow()
+    {
+        Env env;
+        QVERIFY(env.open());
+        const QString id = env.insert(u("开会"), u("三楼"), u("2016-05-01"), u("10:00:00"));
+        QStringList seen;
+        QTimer clicker;
+        connect(&clicker, &QTimer::timeout, [&] {
+            auto* popup = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
+            if (!popup || !popup->isVisible())
+                return;
+            seen.append(popup->recordId);
+            QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+        });
+        clicker.start(10);
+
+        CReminderDlg::SetDueWorkerEnabledForTesting(true);
+        CReminderDlg dlg(true, nullptr, env.provider());
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        CReminderDlg::SetDueWorkerEnabledForTesting(false);
+        QVERIFY(dlg.dueCheck().started());
+        QVERIFY(showAndWait(dlg));
+        QTRY_COMPARE(seen, QStringList{id});
+        QTRY_VERIFY(env.records().isEmpty());
+
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnOK();
+        QVERIFY(!dlg.dueCheck().context().running.load());
+        QCOMPARE(finished.size(), 0); // the last message has not come yet
+        QTRY_COMPARE(finished.size(), 1);
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerClock));
+        dlg.dueCheck().join();
+    }
+
+    // An exit confirmed before the worker started ends at once, and the
+    // message the stop still posts does not end the window twice.
+    void exitBeforeTheWorkerStarted()
     {
         Env env;
         QVERIFY(env.open());
         CReminderDlg dlg(true, nullptr, env.provider());
-        dlg.EnqueueDueIds({u("3"), u("5")});
-        dlg.EnqueueDueIds({u("5"), u("7"), u("3")});
-        QCOMPARE(dlg.pendingIds, (QStringList{u("3"), u("5"), u("7")}));
-        QVERIFY(dlg.timers().IsRunning(ids::kTimerDueQueue));
-        QVERIFY(dlg.timers().IsOneShot(ids::kTimerDueQueue));
-        // While a popup shows, the queue waits.
-        dlg.timers().KillTimer(ids::kTimerDueQueue);
-        dlg.alertShowing = true;
-        dlg.EnqueueDueIds({u("9")});
-        QVERIFY(!dlg.timers().IsRunning(ids::kTimerDueQueue));
-        dlg.OnTimer(ids::kTimerDueQueue);
-        QCOMPARE(dlg.pendingIds.size(), 4);
+        QVERIFY(showAndWait(dlg));
+        QSignalSpy finished(&dlg, &QDialog::finished);
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnOK();
+        QCOMPARE(finished.size(), 1);
+        QTest::qWait(50);
+        QCOMPARE(finished.size(), 1);
+        // Timer 2 coming late starts nothing.
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        QVERIFY(!dlg.dueCheck().context().running.load());
+    }
+
+    void deleteSelectedRecord()
+    {
+        Env env;
+        QVERIFY(env.open());
+        env.insert(u("甲"), u("一"), u("2016-05-03"), u("08:00:00"));
+        const QString keep = env.insert(u("乙"), u("二"), u("2016-05-04"), u("08:00:00"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        clickRow(dlg, 1); // newest first: 甲
+        QCOMPARE(subjectEdit(dlg)->text(), u("甲"));
+
+        env.fakes.boxes.answerNext(MbResult::No);
+        dlg.OnCommand(ids::kCmdDeleteRecord);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("真的要删除标题为“甲”的记录吗？  ")});
+        QCOMPARE(env.records().size(), 2);
+        QCOMPARE(button(dlg, ids::kIdcRefreshDelete)->text(), u("删  除"));
+
+        env.fakes.boxes.clear();
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        click(dlg, ids::kIdcRefreshDelete);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("真的要删除标题为“甲”的记录吗？  ")});
+        QCOMPARE(env.records().size(), 1);
+        QCOMPARE(env.records().first().first(), u("乙"));
+        QCOMPARE(listColumn(dlg, 6), QStringList{keep});
+        QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), u("添  加"));
+        QCOMPARE(button(dlg, ids::kIdcRefreshDelete)->text(), u("刷  新"));
+        QCOMPARE(subjectEdit(dlg)->text(), QString());
+        QVERIFY(dlg.GetDlgItem(ids::kIdcAutoShutdown)->isVisible());
+
+        // Nothing selected: no question.
+        env.fakes.boxes.clear();
+        dlg.recordList->clearSelection();
+        dlg.OnCommand(ids::kCmdDeleteRecord);
+        QVERIFY(env.fakes.boxes.shown().isEmpty());
+    }
+
+    void deleteExpiredRecordsInBatches()
+    {
+        Env env;
+        QVERIFY(env.open());
+        for (int i = 0; i < 15; ++i)
+            env.insert(u("过期%1").arg(i), u("x"), u("2016-04-30"), u("10:00:00"));
+        env.insert(u("每天"), u("x"), u("Every Day"), u("08:00:00"));
+        env.insert(u("现在"), u("x"), u("2016-05-01"), u("10:00:00"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QCOMPARE(dlg.recordList->model()->rowCount(), 17);
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnCommand(ids::kCmdDeleteExpired);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("是否批量删除10条最早的过期数据？  ")});
+        QCOMPARE(dlg.recordList->model()->rowCount(), 7);
+        QCOMPARE(env.records().first().first(), u("过期10")); // the ten lowest ids went first
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnCommand(ids::kCmdDeleteExpired);
+        QCOMPARE(listColumn(dlg, 0), (QStringList{u("现在"), u("每天")}));
+    }
+
+    void autoShutdownFillsTheEditor()
+    {
+        Env env;
+        QVERIFY(env.open());
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        typeEditor(dlg, u("旧"), u("旧的"));
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        click(dlg, ids::kIdcAutoShutdown);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 关机前是否需要进行提示？  ")});
+        QCOMPARE(subjectEdit(dlg)->text(), u("关机"));
+        QCOMPARE(contentEdit(dlg)->toPlainText(), u("需要提示"));
+        QVERIFY(!subjectEdit(dlg)->isEnabled() && !contentEdit(dlg)->isEnabled());
+        QVERIFY(dlg.autoShutdown);
+
+        click(dlg, ids::kIdcAutoShutdown); // untick: the editor is cleared and usable
+        QCOMPARE(subjectEdit(dlg)->text(), QString());
+        QVERIFY(subjectEdit(dlg)->isEnabled() && contentEdit(dlg)->isEnabled());
+        QVERIFY(!dlg.autoShutdown);
+
+        env.fakes.boxes.answerNext(MbResult::No);
+        click(dlg, ids::kIdcAutoShutdown);
+        QCOMPARE(contentEdit(dlg)->toPlainText(), u("直接关机"));
+        // Added as a shutdown record, the editor is usable again.
+        QTimeEdit* time = timePicker(dlg);
+        time->setTime(QTime(10, 30, 0));
+        click(dlg, ids::kIdcAddModify);
+        QCOMPARE(env.records().size(), 1);
+        QCOMPARE(env.records().first().mid(0, 4),
+                 (QStringList{u("关机"), u("直接关机"), u("2016-05-01"), u("10:30:00")}));
+        QVERIFY(subjectEdit(dlg)->isEnabled());
+        QVERIFY(!button(dlg, ids::kIdcAutoShutdown)->isChecked());
+    }
+
+    // --- Rest reminder and countdown in the window ---
+
+    void restReminderRunsInTheWindow()
+    {
+        Env env;
+        QVERIFY(env.open());
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QLineEdit* minutes = item<QLineEdit>(dlg, "restMinutesEdit");
+        minutes->setText(u("1"));
+        click(dlg, ids::kIdcRestStartStop);
+        QCOMPARE(button(dlg, ids::kIdcRestStartStop)->text(), u("停  止"));
+        QVERIFY(!minutes->isEnabled() && !dlg.restSpin->isEnabled());
+        QVERIFY(button(dlg, ids::kIdcRestRunning)->isChecked());
+        QVERIFY(dlg.timers().IsRunning(ids::kTimerRest));
+        QCOMPARE(dlg.timers().Period(ids::kTimerRest), 1000);
+        QVERIFY(gbk::decode(ReadAll(env.folder.settingsFile())).contains(u("MytimeA=1")));
+
+        // Editing a reminder rewrites the bound values; the rest group keeps its state.
+        typeEditor(dlg, u("主题"), u("内容"));
+        click(dlg, ids::kIdcRefreshDelete);
+        QCOMPARE(minutes->text(), u("1"));
+        QVERIFY(button(dlg, ids::kIdcRestRunning)->isChecked());
+
+        env.fakes.clock.advanceSecs(60);
+        env.fakes.boxes.answerNext(MbResult::No);
+        dlg.OnTimer(ids::kTimerRest);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 您该休息一会儿了，放松一下吧！  ")});
+        const QList<FakeSound::Call> calls = env.fakes.sound.calls();
+        QCOMPARE(calls.size(), 2); // played once, stopped with the answer
+        QCOMPARE(calls.at(0).waveId, int(kWaveRest));
+        QVERIFY(!calls.at(0).loop);
+        QCOMPARE(calls.at(1).kind, FakeSound::Call::Stop);
+
+        click(dlg, ids::kIdcRestStartStop);
+        QCOMPARE(button(dlg, ids::kIdcRestStartStop)->text(), u("开  启"));
+        QCOMPARE(item<QLabel>(dlg, "restStatusLabel")->text(), u("您还没有开启提醒"));
+        QVERIFY(minutes->isEnabled() && dlg.restSpin->isEnabled());
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerRest));
+    }
+
+    void countdownRunsInTheWindow()
+    {
+        Env env;
+        QVERIFY(env.open());
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        item<QLineEdit>(dlg, "countdownHoursEdit")->setText(u("0"));
+        item<QLineEdit>(dlg, "countdownMinutesEdit")->setText(u("0"));
+        item<QLineEdit>(dlg, "countdownSecondsEdit")->setText(u("2"));
+        click(dlg, ids::kIdcCountdownStartStop);
+        QCOMPARE(button(dlg, ids::kIdcCountdownStartStop)->text(), u("停  止"));
+        for (const char* name : {"countdownHoursEdit", "countdownMinutesEdit", "countdownSecondsEdit", "hourSpin",
+                                 "minuteSpin", "secondSpin", "countdownShutdownCheck"})
+            QVERIFY2(!item<QWidget>(dlg, name)->isEnabled(), name);
+        QVERIFY(dlg.timers().IsRunning(ids::kTimerCountdown));
+        QVERIFY(dlg.timers().IsPrecise(ids::kTimerCountdown));
+        QCOMPARE(dlg.countdownSeconds, 2);
+
+        env.fakes.clock.advanceSecs(1);
+        dlg.OnTimer(ids::kTimerCountdown);
+        QCOMPARE(item<QLabel>(dlg, "countdownStatusLabel")->text(), u("剩余0分钟1秒"));
+        env.fakes.clock.advanceSecs(1);
+        env.fakes.boxes.answerNext(MbResult::Ok);
+        dlg.OnTimer(ids::kTimerCountdown);
+        QCOMPARE(env.fakes.boxes.texts(),
+                 QStringList{u("\n 您设定的时间到啦！别忘了去做您想做的事情袄！  ")});
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerCountdown));
+        QVERIFY(item<QWidget>(dlg, "countdownSecondsEdit")->isEnabled());
+        QCOMPARE(button(dlg, ids::kIdcCountdownStartStop)->text(), u("开  启"));
+
+        // Shutting down without a question goes to the power seam.
+        env.fakes.boxes.clear();
+        env.fakes.boxes.answerNext(MbResult::No);
+        click(dlg, ids::kIdcCountdownShutdown);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 关机前是否需要进行提示？  ")});
+        item<QLineEdit>(dlg, "countdownSecondsEdit")->setText(u("0"));
+        click(dlg, ids::kIdcCountdownStartStop);
+        env.fakes.clock.advanceSecs(1);
+        dlg.OnTimer(ids::kTimerCountdown);
+        QCOMPARE(env.fakes.power.requests(), 1);
     }
 };
 

@@ -15,7 +15,10 @@
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
+#include "reminders/AlertDlg.h"
+#include "reminders/DueCheck.h"
 #include "reminders/DueQueue.h"
+#include "reminders/RecordDeletion.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "reminders/ReminderList.h"
@@ -25,6 +28,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -157,7 +161,14 @@ void ShowText(QWidget* owner, const char* text)
     ShowMessageBox(owner, u8(text));
 }
 
+bool g_dueWorkerEnabled = true;
+
 } // namespace
+
+void CReminderDlg::SetDueWorkerEnabledForTesting(bool enabled)
+{
+    g_dueWorkerEnabled = enabled;
+}
 
 CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider store)
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -168,10 +179,19 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
 {
     setStoreProvider(std::move(store));
     m_timers = new DialogTimers([this](int id) { OnTimer(id); }, this);
+    m_dueCheck = std::make_unique<DueCheck>([this] { return this->store(); });
+    // The worker signals from its own thread; the queue is only ever touched here.
+    connect(m_dueCheck.get(), &DueCheck::remindersDue, this, &CReminderDlg::OnRemindersDue,
+            Qt::QueuedConnection);
     setFont(DialogFont());
     m_ui->setupUi(this);
     applyDialogUnits();
     setUpControls();
+    // The views are private bases: converted here, where they are accessible.
+    RestReminderView& restView = *this;
+    CountdownView& countdownView = *this;
+    m_rest = std::make_unique<RestReminder>(restView, this);
+    m_countdown = std::make_unique<Countdown>(countdownView, this, [this] { ShutDownSystem(this); });
     connectControls();
     OnInitDialog();
 }
@@ -179,16 +199,24 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
 CReminderDlg::~CReminderDlg()
 {
     m_timers->KillAll();
+    // The worker reads the store through this window: end it first.
+    m_dueCheck.reset();
 }
 
 void CReminderDlg::setStoreProvider(StoreProvider provider)
 {
+    std::lock_guard<std::mutex> lock(m_storeLock);
     m_storeProvider = provider ? std::move(provider) : StoreProvider(AppStore);
 }
 
 std::shared_ptr<CAdoDatabase> CReminderDlg::store() const
 {
-    auto db = m_storeProvider();
+    StoreProvider provider;
+    {
+        std::lock_guard<std::mutex> lock(m_storeLock);
+        provider = m_storeProvider;
+    }
+    auto db = provider();
     return db ? db : ClosedStore();
 }
 
@@ -303,8 +331,6 @@ bool CReminderDlg::OnInitDialog()
 
     cancelReminder = false;
     autoShutdown = false;
-    countdownShutdown = false;
-    countdownPrompt = false;
     filterIndex = reminders::kFilterAll;
     WriteControls();
 
@@ -312,15 +338,15 @@ bool CReminderDlg::OnInitDialog()
     listFields = reminders::ListFields();
     LoadRecordList(QString(), 1);
 
-    pendingIds.clear();
-    alertShowing = false;
+    m_dueQueue.reset();
 
     const settings::DefaultTimes times = settings::ReadDefaultTimes();
     restMinutes = times.restMinutes;
     countdownHours = times.countdownHours;
     countdownMinutes = times.countdownMinutes;
     countdownSeconds = times.countdownSeconds;
-    WriteControls();
+    m_rest->setRestMinutes(restMinutes);
+    m_countdown->setDuration(countdownHours, countdownMinutes, countdownSeconds);
 
     // Timer 1 is armed only when the queue of due ids has work for it.
     m_timers->SetTimer(mainTimers::kStartDueCheck);
@@ -381,7 +407,6 @@ bool CReminderDlg::ReadControls()
     cancelReminder = m_ui->cancelReminderCheck->isChecked();
     everyDay = m_ui->everyDayCheck->isChecked();
     autoShutdown = m_ui->autoShutdownCheck->isChecked();
-    countdownShutdown = m_ui->countdownShutdownCheck->isChecked();
     filterIndex = findChild<QButtonGroup*>(QStringLiteral("filterGroup"))->checkedId();
 
     struct IntField
@@ -403,9 +428,6 @@ bool CReminderDlg::ReadControls()
         }
         *f.value = value;
     }
-
-    restRunning = m_ui->restRunningCheck->isChecked();
-    countdownRunning = m_ui->countdownRunningCheck->isChecked();
 
     struct TextField
     {
@@ -437,20 +459,13 @@ void CReminderDlg::WriteControls()
     m_ui->cancelReminderCheck->setChecked(cancelReminder);
     m_ui->everyDayCheck->setChecked(everyDay);
     m_ui->autoShutdownCheck->setChecked(autoShutdown);
-    m_ui->countdownShutdownCheck->setChecked(countdownShutdown);
 
     auto* filters = findChild<QButtonGroup*>(QStringLiteral("filterGroup"));
     filters->setExclusive(false);
     for (QAbstractButton* radio : filters->buttons())
         radio->setChecked(filters->id(radio) == filterIndex);
     filters->setExclusive(true);
-
-    m_ui->restMinutesEdit->setText(QString::number(restMinutes));
-    m_ui->countdownHoursEdit->setText(QString::number(countdownHours));
-    m_ui->countdownMinutesEdit->setText(QString::number(countdownMinutes));
-    m_ui->countdownSecondsEdit->setText(QString::number(countdownSeconds));
-    m_ui->restRunningCheck->setChecked(restRunning);
-    m_ui->countdownRunningCheck->setChecked(countdownRunning);
+    // The rest and countdown groups belong to their features, which write them.
 
     // Unchanged texts are left alone, so the cursor stays where the user put it.
     if (m_ui->subjectEdit->text() != subject)
@@ -624,14 +639,19 @@ void CReminderDlg::OnExitCommand()
 
 void CReminderDlg::stopDueCheck()
 {
-    // The due-check feature clears the worker's running flag here; the worker's
-    // last message then ends the window (OnRemindersDue). Without a worker no
-    // such message comes, so the window ends at once.
-    EndMainWindow();
+    // A running worker finishes its pass and its last message ends the window
+    // (OnRemindersDue). Before it has started there is nothing to wait for.
+    const bool started = m_dueCheck->started();
+    m_dueCheck->requestStop();
+    if (!started)
+        EndMainWindow();
 }
 
 void CReminderDlg::EndMainWindow()
 {
+    if (m_ended)
+        return;
+    m_ended = true;
     m_timers->KillTimer(ids::kTimerDueQueue);
     m_timers->KillTimer(ids::kTimerClock);
     RemoveTrayIcon();
@@ -818,7 +838,8 @@ void CReminderDlg::OnListClick()
 
 void CReminderDlg::OnListRightClick()
 {
-    // The record deletion feature opens the list's context menu here.
+    if (const int command = deletion::OnListRightClick(this, recordList->SelectedRowCount(), QCursor::pos()))
+        OnCommand(command);
 }
 
 // --- The editor ---
@@ -945,79 +966,247 @@ void CReminderDlg::OnAddOrModify()
 void CReminderDlg::StartDueCheck()
 {
     m_timers->KillTimer(ids::kTimerStartDueCheck);
-    // The due-check feature starts its worker here, once.
+    if (g_dueWorkerEnabled)
+        m_dueCheck->start();
+    else if (!m_ending)
+        m_dueCheck->context().running.store(true);
 }
 
 void CReminderDlg::OnRemindersDue()
 {
-    // The due-check feature: takes the worker's ids over (EnqueueDueIds), or,
-    // once an exit has been confirmed and the worker is ending, EndMainWindow().
-}
-
-void CReminderDlg::EnqueueDueIds(const QStringList& ids)
-{
-    for (const QString& id : ids) {
-        if (!pendingIds.contains(id))
-            pendingIds.append(id);
+    if (m_dueQueue.OnRemindersDue(m_dueCheck->context()) == DueQueue::Due::Exit) {
+        EndMainWindow();
+        return;
     }
-    if (!pendingIds.isEmpty() && !alertShowing)
+    if (!m_dueQueue.pendingIds().isEmpty() && !m_dueQueue.alertShowing())
         m_timers->SetTimer(mainTimers::kDueQueue);
 }
 
 void CReminderDlg::ShowNextDueReminder()
 {
-    if (pendingIds.isEmpty() || alertShowing)
-        return;
-    alertShowing = true;
-    // The reminder popup (CAlertDlg) for pendingIds.first() runs here, modally.
-    alertShowing = false;
-    pendingIds.removeFirst();
-    if (!pendingIds.isEmpty())
+    const bool shown = m_dueQueue.ShowNextDueReminder([this](const QString& id) {
+        CAlertDlg popup(id);
+        popup.store = [this] { return store(); };
+        popup.reloadList = [this] { ApplyFilter(); };
+        popup.DoModal();
+    });
+    // Ids that came while the popup was open wait for the next tick.
+    if (shown && !m_dueQueue.pendingIds().isEmpty() && !m_ended)
         m_timers->SetTimer(mainTimers::kDueQueue);
 }
 
-// --- Handlers that their features fill in ---
+// --- Rest reminder and countdown ---
 
 void CReminderDlg::OnRestStartStop()
 {
-    // The rest reminder feature (button 1030).
+    m_rest->OnRestStartStop();
+    restMinutes = m_rest->restMinutes();
 }
 
 void CReminderDlg::RestTick()
 {
-    // The rest reminder feature (timer 5).
+    m_rest->RestTick();
 }
 
 void CReminderDlg::OnCountdownStartStop()
 {
-    // The countdown feature (button 1044).
+    m_countdown->OnCountdownStartStop();
+    countdownHours = m_countdown->countdownHours();
+    countdownMinutes = m_countdown->countdownMinutes();
+    countdownSeconds = m_countdown->countdownSeconds();
 }
 
 void CReminderDlg::OnCountdownShutdownClicked()
 {
-    // The countdown feature (check box 1038).
+    m_countdown->OnCountdownShutdownClicked();
 }
 
 void CReminderDlg::CountdownTick()
 {
-    // The countdown feature (timer 6).
+    m_countdown->CountdownTick();
 }
+
+QString CReminderDlg::restIntervalText() const
+{
+    return m_ui->restMinutesEdit->text();
+}
+
+void CReminderDlg::setRestIntervalText(const QString& text)
+{
+    m_ui->restMinutesEdit->setText(text);
+}
+
+void CReminderDlg::focusRestInterval()
+{
+    m_ui->restMinutesEdit->setFocus();
+    m_ui->restMinutesEdit->selectAll();
+}
+
+void CReminderDlg::setRestIntervalEnabled(bool enabled)
+{
+    m_ui->restMinutesEdit->setEnabled(enabled);
+    restSpin->setEnabled(enabled);
+}
+
+void CReminderDlg::setRestRunningChecked(bool checked)
+{
+    m_ui->restRunningCheck->setChecked(checked);
+}
+
+QString CReminderDlg::restButtonCaption() const
+{
+    return m_ui->restStartStopButton->text();
+}
+
+void CReminderDlg::setRestButtonCaption(const QString& caption)
+{
+    m_ui->restStartStopButton->setText(caption);
+}
+
+void CReminderDlg::setRestStatus(const QString& text)
+{
+    m_ui->restStatusLabel->setText(text);
+}
+
+void CReminderDlg::startRestTimer(int periodMs)
+{
+    m_timers->SetTimer(ids::kTimerRest, periodMs);
+}
+
+void CReminderDlg::killRestTimer()
+{
+    m_timers->KillTimer(ids::kTimerRest);
+}
+
+QLineEdit* CReminderDlg::countdownEdit(Field field) const
+{
+    switch (field) {
+    case Hours:
+        return m_ui->countdownHoursEdit;
+    case Minutes:
+        return m_ui->countdownMinutesEdit;
+    case Seconds:
+        break;
+    }
+    return m_ui->countdownSecondsEdit;
+}
+
+QString CReminderDlg::countdownFieldText(Field field) const
+{
+    return countdownEdit(field)->text();
+}
+
+void CReminderDlg::setCountdownFieldText(Field field, const QString& text)
+{
+    QLineEdit* edit = countdownEdit(field);
+    if (edit->text() != text)
+        edit->setText(text);
+}
+
+void CReminderDlg::focusCountdownField(Field field)
+{
+    QLineEdit* edit = countdownEdit(field);
+    edit->setFocus();
+    edit->selectAll();
+}
+
+bool CReminderDlg::countdownShutdownChecked() const
+{
+    return m_ui->countdownShutdownCheck->isChecked();
+}
+
+void CReminderDlg::setCountdownShutdownChecked(bool checked)
+{
+    m_ui->countdownShutdownCheck->setChecked(checked);
+}
+
+void CReminderDlg::setCountdownRunningChecked(bool checked)
+{
+    m_ui->countdownRunningCheck->setChecked(checked);
+}
+
+void CReminderDlg::setCountdownControlsEnabled(bool enabled)
+{
+    for (QWidget* w : {static_cast<QWidget*>(m_ui->countdownHoursEdit), static_cast<QWidget*>(hourSpin),
+                       static_cast<QWidget*>(m_ui->countdownMinutesEdit), static_cast<QWidget*>(minuteSpin),
+                       static_cast<QWidget*>(m_ui->countdownSecondsEdit), static_cast<QWidget*>(secondSpin),
+                       static_cast<QWidget*>(m_ui->countdownShutdownCheck)})
+        w->setEnabled(enabled);
+}
+
+QString CReminderDlg::countdownButtonCaption() const
+{
+    return m_ui->countdownStartStopButton->text();
+}
+
+void CReminderDlg::setCountdownButtonCaption(const QString& caption)
+{
+    m_ui->countdownStartStopButton->setText(caption);
+}
+
+void CReminderDlg::setCountdownStatus(const QString& text)
+{
+    m_ui->countdownStatusLabel->setText(text);
+}
+
+void CReminderDlg::startCountdownTimer(int periodMs)
+{
+    // Each tick re-aims the timer at the next whole second of the count.
+    m_timers->SetTimer(ids::kTimerCountdown, periodMs, false, true);
+}
+
+void CReminderDlg::killCountdownTimer()
+{
+    m_timers->KillTimer(ids::kTimerCountdown);
+}
+
+// --- Automatic shutdown and deletion ---
 
 void CReminderDlg::OnAutoShutdownClicked()
 {
-    // The automatic shutdown feature (check box 1036): asks whether to prompt and
-    // fills in the shutdown record's texts. The box's state is read with the
-    // other controls, so the editor's shutdown-time check already applies.
+    autoShutdown = m_ui->autoShutdownCheck->isChecked();
+    const AutoShutdownEdit edit = ::OnAutoShutdownClicked(this, autoShutdown);
+    if (edit.clearEditor)
+        ClearEditor();
+    if (edit.fillTexts) {
+        subject = edit.subject;
+        content = edit.content;
+        WriteControls();
+    }
+    setEditsEnabled(edit.editsEnabled);
+}
+
+deletion::Editor CReminderDlg::deletionEditor()
+{
+    deletion::Editor editor;
+    editor.backToAddMode = [this] {
+        if (autoShutdown)
+            setEditsEnabled(true);
+        m_ui->autoShutdownCheck->show();
+        autoShutdown = false;
+        ClearEditor();
+        setAddModeCaptions();
+        ApplyFilter();
+    };
+    editor.declined = [this] { m_ui->refreshDeleteButton->setText(u8(kDeleteCaption)); };
+    return editor;
 }
 
 void CReminderDlg::DeleteSelectedRecord()
 {
-    // The record deletion feature (menu command 32772, button 1020 "删  除").
+    const int row = recordList->FirstSelectedRow();
+    QString id, subjectText;
+    if (row >= 0) {
+        const QStringList values = m_listModel->rowValues(row);
+        id = values.value(6);
+        subjectText = values.value(0);
+    }
+    deletion::DeleteSelectedRecord(this, id, subjectText, deletionEditor(), [this] { return store(); });
 }
 
 void CReminderDlg::DeleteExpiredRecords()
 {
-    // The record deletion feature (menu command 32780).
+    deletion::DeleteExpiredRecords(this, deletionEditor(), [this] { return store(); });
 }
 
 void CReminderDlg::OnSettings()

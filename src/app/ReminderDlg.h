@@ -5,13 +5,21 @@
 #include <QIcon>
 #include <QString>
 #include <QStringList>
+#include "reminders/DueQueue.h"
+#include "reminders/RecordDeletion.h"
+#include "timers/Countdown.h"
+#include "timers/RestReminder.h"
+
 #include <functional>
 #include <memory>
+#include <mutex>
 
 class CAdoDatabase;
 class DialogTimers;
+class DueCheck;
 class QDateEdit;
 class QEventLoop;
+class QLineEdit;
 class QTimeEdit;
 class ReminderListModel;
 class ReminderListView;
@@ -29,7 +37,7 @@ class CReminderDlg;
 // The window never stays minimised: minimising hides it into the notification
 // area. A hidden start (showAllowed false) swallows the first show requests
 // until timer 7 ends it.
-class CReminderDlg : public QDialog
+class CReminderDlg : public QDialog, private RestReminderView, private CountdownView
 {
     Q_OBJECT
 public:
@@ -63,13 +71,20 @@ public:
 
     // The timers of the window (ids 1 to 7).
     DialogTimers& timers() const { return *m_timers; }
+    // The due-check worker, the queue of due ids and the two timer features.
+    DueCheck& dueCheck() const { return *m_dueCheck; }
+    const DueQueue& dueQueue() const { return m_dueQueue; }
+    RestReminder& rest() const { return *m_rest; }
+    Countdown& countdown() const { return *m_countdown; }
+
+    // Tests run the worker's passes themselves: timer 2 then marks the check
+    // as running without starting the thread.
+    static void SetDueWorkerEnabledForTesting(bool enabled);
 
     // --- Bound fields and run-time state ---
     bool showAllowed;
     QStringList insertFields;
     QStringList listFields;
-    QStringList pendingIds;
-    bool alertShowing = false;
     QDateEdit* datePicker = nullptr;
     ReminderListView* recordList = nullptr;
     QDateTime reminderDate;
@@ -84,12 +99,7 @@ public:
     QString subject;
     QString content;
     bool autoShutdown = false;
-    bool countdownShutdown = false;
-    bool countdownPrompt = false;
-    int restTicks = 0;
-    int countdownTicks = 0;
-    bool restRunning = false;
-    bool countdownRunning = false;
+    // The numbers of the two timer groups as last read; the features own them.
     int restMinutes = 30;
     int countdownHours = 12;
     int countdownMinutes = 30;
@@ -130,13 +140,11 @@ public slots:
     // The due-reminder queue and the worker.
     void StartDueCheck();
     void OnRemindersDue();
-    void EnqueueDueIds(const QStringList& ids);
     void ShowNextDueReminder();
     // The end of the program: stops timers 1 and 3, removes the tray icon and
     // ends the modal run, without a question.
     void EndMainWindow();
 
-    // Filled in by the features that own them.
     void OnRestStartStop();
     void RestTick();
     void OnCountdownStartStop();
@@ -173,14 +181,49 @@ private:
     void setAddModeCaptions();
     // Clears the worker's running flag after a confirmed exit.
     void stopDueCheck();
+    deletion::Editor deletionEditor();
+
+    // RestReminderView
+    QString restIntervalText() const override;
+    void setRestIntervalText(const QString& text) override;
+    void focusRestInterval() override;
+    void setRestIntervalEnabled(bool enabled) override;
+    void setRestRunningChecked(bool checked) override;
+    QString restButtonCaption() const override;
+    void setRestButtonCaption(const QString& caption) override;
+    void setRestStatus(const QString& text) override;
+    void startRestTimer(int periodMs) override;
+    void killRestTimer() override;
+
+    // CountdownView
+    QLineEdit* countdownEdit(Field field) const;
+    QString countdownFieldText(Field field) const override;
+    void setCountdownFieldText(Field field, const QString& text) override;
+    void focusCountdownField(Field field) override;
+    bool countdownShutdownChecked() const override;
+    void setCountdownShutdownChecked(bool checked) override;
+    void setCountdownRunningChecked(bool checked) override;
+    void setCountdownControlsEnabled(bool enabled) override;
+    QString countdownButtonCaption() const override;
+    void setCountdownButtonCaption(const QString& caption) override;
+    void setCountdownStatus(const QString& text) override;
+    void startCountdownTimer(int periodMs) override;
+    void killCountdownTimer() override;
 
     std::unique_ptr<Ui::CReminderDlg> m_ui;
     ReminderListModel* m_listModel = nullptr;
     DialogTimers* m_timers = nullptr;
+    // Read by the worker thread too, hence the lock.
+    mutable std::mutex m_storeLock;
     StoreProvider m_storeProvider;
+    std::unique_ptr<DueCheck> m_dueCheck;
+    DueQueue m_dueQueue;
+    std::unique_ptr<RestReminder> m_rest;
+    std::unique_ptr<Countdown> m_countdown;
     TrayIcon* m_tray = nullptr;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
+    bool m_ended = false;
     // The hidden time-of-day of the date picker and the hidden date of the time
     // picker: each picker holds a full date-time, but shows only half of it.
     QTime m_datePickerTime;
