@@ -319,7 +319,7 @@ private slots:
         const QByteArray reply = Rfc868Server::encode(3913056000u);
         for (int i = 0; i < reply.size() - 1; ++i) {
             m_server->send(reply.mid(i, 1));
-            QTRY_COMPARE(TimeSyncCalibration().received, i + 1);
+            QTRY_COMPARE(TimeSyncCalibration().reply.received(), i + 1);
             // Still waiting: no reply line, no clock set, the dots go on.
             QVERIFY(!logOf(dlg).contains(QString::fromUtf8("接受的时间")));
             QVERIFY(m_fakes->systemClock.requests().isEmpty());

@@ -1,6 +1,8 @@
 #include "timesync/TimeProtocol.h"
 
 #include <QLocale>
+#include <algorithm>
+#include <cstring>
 
 namespace timeproto {
 
@@ -19,6 +21,28 @@ QDateTime ReplyToUtc(quint32 reply)
 quint32 ReplyFromNetworkBytes(const unsigned char bytes[kReplySize])
 {
     return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | quint32(bytes[3]);
+}
+
+ReplyReader::State ReplyReader::onRead(const char* data, qint64 n, int error)
+{
+    if (m_state != State::Waiting)
+        return m_state;
+    if (n < 0) {
+        if (error == EAGAIN || error == EWOULDBLOCK || error == EINTR)
+            return m_state;
+        m_error = error;
+        return m_state = State::Failed;
+    }
+    if (n == 0) {
+        m_error = kShortReplyError;
+        return m_state = State::Failed;
+    }
+    const int take = int(std::min<qint64>(n, missing()));
+    std::memcpy(m_bytes + m_received, data, size_t(take));
+    m_received += take;
+    if (m_received == kReplySize)
+        m_state = State::Complete;
+    return m_state;
 }
 
 QString LocaleShortDate(const QDateTime& t)

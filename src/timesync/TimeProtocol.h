@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QString>
 #include <QtGlobal>
+#include <cerrno>
 
 // The Time Protocol (RFC 868): the server sends the seconds since
 // 1900-01-01 00:00:00 UTC as one unsigned 32-bit number in network order.
@@ -23,6 +24,39 @@ extern const char* const kServers[kServerCount];
 QDateTime ReplyToUtc(quint32 reply);
 // The reply word from its four bytes as they came off the wire.
 quint32 ReplyFromNetworkBytes(const unsigned char bytes[kReplySize]);
+
+// The connection ended before the four bytes of the reply were in. The peer
+// broke the protocol; no error number of the socket layer says so better.
+inline constexpr int kShortReplyError = EPROTO;
+
+// Collects the reply from reads of any size. The reads ask for missing() bytes
+// at most, so whatever the server sends after the reply stays unread; bytes
+// past the reply in a longer read are ignored all the same.
+class ReplyReader
+{
+public:
+    enum class State { Waiting, Complete, Failed };
+
+    void reset() { *this = ReplyReader(); }
+    int received() const { return m_received; }
+    int missing() const { return kReplySize - m_received; }
+    State state() const { return m_state; }
+    // Once Failed: the socket layer's error number, or kShortReplyError.
+    int error() const { return m_error; }
+    // The reply word of the bytes so far (all four once Complete).
+    quint32 reply() const { return ReplyFromNetworkBytes(m_bytes); }
+
+    // One read as the socket layer reports it: n bytes at data, 0 once the peer
+    // has closed, or -1 with error (EAGAIN, EWOULDBLOCK and EINTR: nothing yet).
+    // A reader that is no longer Waiting ignores the read.
+    State onRead(const char* data, qint64 n, int error);
+
+private:
+    unsigned char m_bytes[kReplySize] = {};
+    int m_received = 0;
+    State m_state = State::Waiting;
+    int m_error = 0;
+};
 
 // The user's locale: its short date, and its time of day with seconds forced
 // to the 24-hour form and without an AM/PM marker or time zone.

@@ -30,10 +30,6 @@ const char kChooseServerCaption[] = "时间校正";
 constexpr int kNumberColumnWidth = 36;
 constexpr int kServerColumnWidth = 109;
 
-// The connection ended before the four bytes of the reply were in. The peer
-// broke the protocol; no error number of the socket layer says so better.
-constexpr int kShortReplyError = EPROTO;
-
 bool isEnterOrEsc(const QEvent* event)
 {
     if (event->type() != QEvent::KeyPress)
@@ -190,7 +186,7 @@ void CTimeSyncDlg::OnCalibrate()
     }
 
     const QByteArray server = state.serverAddress.toLatin1();
-    state.received = 0;
+    state.reply.reset();
     state.phase = TimeSyncState::Phase::Connecting;
     error = state.socket->connectTo(::inet_addr(server.constData()), timeproto::kPort);
     if (error != 0 && error != EINPROGRESS) {
@@ -218,17 +214,12 @@ void CTimeSyncDlg::OnSocketNotify(int event, int error)
         AppendLog("正在接受数据，请稍候...");
     } else if (event == sockev::kFdRead && state.phase == TimeSyncState::Phase::Connected) {
         if (error == 0 && state.socket) {
-            char* into = reinterpret_cast<char*>(state.reply) + state.received;
-            const qint64 n = state.socket->receive(into, timeproto::kReplySize - state.received, &error);
-            if (n < 0 && (error == EAGAIN || error == EWOULDBLOCK || error == EINTR))
-                return; // nothing there after all
-            if (n > 0) {
-                state.received += int(n);
-                if (state.received < timeproto::kReplySize)
-                    return; // the rest is still on its way: the dots go on
-            } else if (n == 0) {
-                error = kShortReplyError;
-            }
+            char chunk[timeproto::kReplySize];
+            const qint64 n = state.socket->receive(chunk, state.reply.missing(), &error);
+            // Waiting: nothing there after all, or the rest is still on its way; the dots go on.
+            if (state.reply.onRead(chunk, n, error) == timeproto::ReplyReader::State::Waiting)
+                return;
+            error = state.reply.error();
         }
         m_timers->KillTimer(ids::kTimeSyncProgressTimer);
         state.phase = TimeSyncState::Phase::Idle;
@@ -237,7 +228,7 @@ void CTimeSyncDlg::OnSocketNotify(int event, int error)
             AppendLog("FD_READ 错误！#%i.", error);
             return;
         }
-        const quint32 reply = timeproto::ReplyFromNetworkBytes(state.reply);
+        const quint32 reply = state.reply.reply();
         AppendLog("接受的时间为从1900年1月1日起 %u 秒. \r\n", reply);
         setClockFromReply(reply);
     }

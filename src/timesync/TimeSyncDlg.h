@@ -23,8 +23,7 @@ struct TimeSyncState
 
     QString serverAddress; // dotted; empty until the first calibration of the run
     std::unique_ptr<AsyncSocket> socket;
-    unsigned char reply[timeproto::kReplySize] = {};
-    int received = 0; // bytes of the reply so far
+    timeproto::ReplyReader reply;
     Phase phase = Phase::Idle;
 };
 TimeSyncState& TimeSyncCalibration();
