@@ -55,6 +55,13 @@ public:
         return m_utf8 ? QString::fromUtf8(p, n) : gbk::decode(QByteArray::fromRawData(p, n));
     }
     QByteArray encode(const QString& s) const { return m_utf8 ? s.toUtf8() : gbk::encode(s); }
+    // False for text with characters the encoding lacks (they would read back as
+    // '?' or U+FFFD), lone surrogates among them.
+    bool holds(const QString& s) const
+    {
+        const QByteArray bytes = encode(s);
+        return decode(bytes.constData(), bytes.size()) == s;
+    }
 
 private:
     bool m_utf8;
@@ -74,9 +81,12 @@ struct Location
 };
 
 // Only the first section of the name is searched, and in it the first key of the
-// name, as the profile functions do.
-Location locate(const QByteArray& data, const Text& text, const QString& section, const QString& key)
+// name, as the profile functions do. Names in the file stand without the blanks
+// around them, so the names asked for are taken without theirs.
+Location locate(const QByteArray& data, const Text& text, const QString& sectionName, const QString& keyName)
 {
+    const QString section = trimmed(sectionName);
+    const QString key = trimmed(keyName);
     Location loc;
     const char* const d = data.constData();
     const qsizetype size = data.size();
@@ -201,13 +211,16 @@ int leadingNumber(const QString& value)
 
 // Names and values that could not be read back as written: a line break or a
 // NUL would end the line (and could smuggle in other keys), a '=' would end a
-// key name, and a key that begins like a section or a comment would be one.
+// key name, a key that begins like a section or a comment would be one, and
+// the reader takes blanks around a value and a pair of quotes off it.
 bool writable(const QString& section, const QString& key, const QString& value)
 {
     const auto breaksLine = [](const QString& s) {
         return s.contains(QLatin1Char('\n')) || s.contains(QLatin1Char('\r')) || s.contains(QChar(0));
     };
     if (breaksLine(section) || breaksLine(key) || breaksLine(value))
+        return false;
+    if (trimmed(value) != value || unquoted(value) != value)
         return false;
     const QString name = trimmed(key);
     return !key.contains(QLatin1Char('=')) && !name.startsWith(QLatin1Char('[')) &&
@@ -261,6 +274,8 @@ bool SettingsFile::writeString(const QString& section, const QString& key, const
         return false;
 
     const Text text(data);
+    if (!text.holds(section) || !text.holds(key) || !text.holds(value))
+        return false;
     const Location loc = locate(data, text, section, key);
     // New lines follow the file's first line end; a new file gets CRLF as on Windows.
     const qsizetype firstLf = data.indexOf('\n');

@@ -4,7 +4,8 @@
 
 // A reader and writer of Windows initialisation files that behaves like the
 // private-profile functions: GBK text on disk, section and key names matched
-// without regard to letter case, every other line kept as it is on write.
+// without regard to letter case or to blanks around them, every other line kept
+// as it is on write.
 // Writes replace the file atomically, so a crash never leaves half a file.
 class SettingsFile
 {
@@ -19,7 +20,10 @@ public:
     // The value's leading decimal digits as a number (0 when it has none), or def
     // when the file, section or key is missing.
     int readInt(const QString& section, const QString& key, int def) const;
-    // Creates the file, section or key as needed; false when the file could not be written.
+    // Creates the file, section or key as needed; false when the file could not be
+    // written, or when readString would not give the value back as it is (a line
+    // break or NUL anywhere, blanks or a pair of quotes around the value, and the
+    // like), and then the file is left as it was.
     bool writeString(const QString& section, const QString& key, const QString& value);
 
     const QString& path() const { return m_path; }
