@@ -90,6 +90,11 @@ int atoiLike(const QString& text)
     return int(std::clamp<long long>(v, INT_MIN, INT_MAX));
 }
 
+bool onlyBlanks(const char* from, const char* end)
+{
+    return std::all_of(from, end, [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; });
+}
+
 bool bindText(sqlite3_stmt* st, int index, const QString& value, bool emptyIsNull)
 {
     if (value.isEmpty()) {
@@ -313,10 +318,7 @@ sqlite3_stmt* CAdoDatabase::prepareLocked(const QString& sql, QString& message)
     }
     // The where clause is pasted in whole; a second statement hidden in it
     // would be dropped without a word, so refuse it instead.
-    const bool onlyBlanksLeft = tail && std::all_of(tail, utf8.constData() + utf8.size(), [](char ch) {
-                                    return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n';
-                                });
-    if (!st || !onlyBlanksLeft) {
+    if (!st || !tail || !onlyBlanks(tail, utf8.constData() + utf8.size())) {
         message =
             (st ? QStringLiteral("more than one statement in: ") : QStringLiteral("no statement in: ")) + sql;
         sqlite3_finalize(st);
@@ -334,11 +336,45 @@ sqlite3_stmt* CAdoDatabase::prepareLocked(const QString& sql, QString& message)
     return st;
 }
 
+int CAdoDatabase::checkWhereLocked(const QString& table, const QString& where, QString& message) const
+{
+    // The clause is pasted in before more text (an ordering, a limit, the end of
+    // a subselect). Ending inside a comment or a quoted text, it would swallow
+    // that text; ending with a semicolon, it would make that text a statement of
+    // its own; with more closing than opening parentheses, it would end the
+    // subselect early and the limit would no longer hold. So it must read as
+    // the whole rest of a plain select on its own, without parameters, which
+    // nobody would fill in.
+    const QByteArray utf8 = where.toUtf8();
+    if (sqlite3_complete(utf8.constData()) || !sqlite3_complete((utf8 + " ;").constData())) {
+        message = QStringLiteral("where clause does not end as a clause: ") + where;
+        return store::kDataError;
+    }
+    const QByteArray sql = QByteArrayLiteral("select rowid from ") + table.toUtf8() + ' ' + utf8;
+    sqlite3_stmt* st = nullptr;
+    const char* tail = nullptr;
+    const int rc = sqlite3_prepare_v2(m_pConnection, sql.constData(), int(sql.size()) + 1, &st, &tail);
+    QString problem;
+    if (rc != SQLITE_OK)
+        problem = lastErrorLocked();
+    else if (!st || !tail || !onlyBlanks(tail, sql.constData() + sql.size()))
+        problem = QStringLiteral("not a single where clause: ") + where;
+    else if (sqlite3_bind_parameter_count(st) != 0)
+        problem = QStringLiteral("parameters in where clause: ") + where;
+    sqlite3_finalize(st);
+    if (problem.isEmpty())
+        return 0;
+    message = problem;
+    return store::kDataError;
+}
+
 int CAdoDatabase::SelectRows(const QString& table, const QString& where, const QStringList& fields,
                              RowSet& rows, int maxRows, QString& message)
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (const int refused = refuseLocked(table, &fields, message))
+        return refused;
+    if (const int refused = checkWhereLocked(table, where, message))
         return refused;
     const QString sql = selectList(fields) + QStringLiteral(" from ") + table + QLatin1Char(' ') + where +
                         QStringLiteral(" order by id desc");
@@ -374,6 +410,8 @@ int CAdoDatabase::CountRows(const QString& table, const QString& where, QString&
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (const int refused = refuseLocked(table, nullptr, message))
+        return refused;
+    if (const int refused = checkWhereLocked(table, where, message))
         return refused;
     sqlite3_stmt* st =
         prepareLocked(QStringLiteral("select count(*) from ") + table + QLatin1Char(' ') + where, message);
@@ -451,6 +489,8 @@ int CAdoDatabase::UpdateRows(const QString& table, const QString& where, const Q
         message = QStringLiteral("fewer values than fields");
         return store::kDataError;
     }
+    if (const int refused = checkWhereLocked(table, where, message))
+        return refused;
 
     // The where clause stays whole inside the subselect, so an "or" in it cannot
     // escape the limit.
@@ -489,6 +529,8 @@ int CAdoDatabase::DeleteRows(const QString& table, const QString& where, int max
 {
     std::lock_guard<std::recursive_mutex> lock(m_mutex);
     if (const int refused = refuseLocked(table, nullptr, message))
+        return refused;
+    if (const int refused = checkWhereLocked(table, where, message))
         return refused;
     sqlite3_stmt* st = prepareLocked(QStringLiteral("delete from ") + table +
                                          QStringLiteral(" where rowid in (select rowid from ") + table +

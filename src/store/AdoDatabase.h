@@ -44,6 +44,11 @@ public:
     void Close();
     bool IsConnected() const;
 
+    // The where clause ("where ..." or an empty text) goes into the statement as it
+    // is. One that does not stand on its own as the rest of a plain select (a
+    // second statement, a comment or a quoted text left open, a parenthesis it did
+    // not open, a parameter) gives kDataError, and nothing of it runs.
+
     // Reads the fields of at most maxRows matching records, newest first. rows is
     // grown to hold the records read; each read record's values are appended to its row.
     int SelectRows(const QString& table, const QString& where, const QStringList& fields, RowSet& rows,
@@ -81,6 +86,8 @@ private:
     sqlite3_stmt* prepareLocked(const QString& sql, QString& message);
     // Not-connected or bad names: the code to return (message set), else 0.
     int refuseLocked(const QString& table, const QStringList* fields, QString& message) const;
+    // A where clause that does not stand on its own: kDataError (message set), else 0.
+    int checkWhereLocked(const QString& table, const QString& where, QString& message) const;
     QString lastErrorLocked() const;
 
     mutable std::recursive_mutex m_mutex;
