@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolva"));
-    QApplication::setApplicationDisplayName(QString::fromUtf8(tolva::kProgramTitle));
+    // No display name: Qt would append it to every window title ("Tolva小精灵2016 — Tolva小精灵").
     // The main window hides into the notification area; that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
     loadQtTranslations(app);
