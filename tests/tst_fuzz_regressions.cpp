@@ -54,6 +54,18 @@ QString contents(const QString& path)
     return out;
 }
 
+// The program folder's database, open, with four records of ids 1 to 4.
+bool openWithFourRecords(CAdoDatabase& db)
+{
+    QString message;
+    if (db.Open(u("file"), u(kDatabaseRelative), QString(), QString(), message) != store::kConnected)
+        return false;
+    RowSet rows;
+    for (int i = 0; i < 4; ++i)
+        rows << Row{u("r%1").arg(i), u("t"), u("2026-12-08"), u("10:00:00"), u("0"), u("2026-12-01 09:00:00")};
+    return db.InsertRows(kTable, kWriteFields, rows, 4, message) == 4;
+}
+
 // The time reply read by reads of the given sizes from the stream (-1 for a
 // read that finds nothing yet), then the end of the stream; the dialog asks for
 // missing() bytes at most, as here.
@@ -194,12 +206,8 @@ private slots:
         QFETCH(QString, where);
         TempProgramFolder folder;
         CAdoDatabase db;
+        QVERIFY(openWithFourRecords(db));
         QString message;
-        QCOMPARE(db.Open(u("file"), u(kDatabaseRelative), QString(), QString(), message), store::kConnected);
-        RowSet rows;
-        for (int i = 0; i < 4; ++i)
-            rows << Row{u("r%1").arg(i), u("t"), u("2026-12-08"), u("10:00:00"), u("0"), u("2026-12-01 09:00:00")};
-        QCOMPARE(db.InsertRows(kTable, kWriteFields, rows, 4, message), 4);
         const QString before = contents(folder.databaseFile());
         QVERIFY(before.contains(u("recordmsg")));
 
@@ -240,12 +248,8 @@ private slots:
         QFETCH(int, matching);
         TempProgramFolder folder;
         CAdoDatabase db;
+        QVERIFY(openWithFourRecords(db));
         QString message;
-        QCOMPARE(db.Open(u("file"), u(kDatabaseRelative), QString(), QString(), message), store::kConnected);
-        RowSet rows;
-        for (int i = 0; i < 4; ++i)
-            rows << Row{u("r%1").arg(i), u("t"), u("2026-12-08"), u("10:00:00"), u("0"), u("2026-12-01 09:00:00")};
-        QCOMPARE(db.InsertRows(kTable, kWriteFields, rows, 4, message), 4);
 
         message = where;
         const int count = db.CountRows(kTable, where, message);
