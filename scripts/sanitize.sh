@@ -10,5 +10,6 @@ bash scripts/build.sh asan
 ctest --preset asan
 # Qt itself is not built with ThreadSanitizer; its own internals are left out.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
-bash scripts/build.sh tsan
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan --target threaded_tests
 ctest --preset tsan -L threaded
