@@ -37,6 +37,9 @@ const char kRows[] =
 
 struct Fixture
 {
+    Fixture();
+    // Deferred close: the snapshot's statements stay prepared to the end.
+    ~Fixture() { sqlite3_close_v2(raw); }
     QTemporaryDir dir;
     sqlite3* raw = nullptr;
     CAdoDatabase db;
@@ -97,28 +100,30 @@ QMap<QString, QString> rowsOf(const QStringList& snap)
     return rows;
 }
 
+// A database made from the delivered schema in a folder of its own, once.
+Fixture::Fixture()
+{
+    if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("myTolva")))
+        std::abort();
+    SetProgramFolderForTesting(dir.path());
+    QFile schema(QStringLiteral(TOLVA_SCHEMA_SQL));
+    if (!schema.open(QIODevice::ReadOnly))
+        std::abort();
+    if (sqlite3_open(QFile::encodeName(DatabaseFilePath()).constData(), &raw) != SQLITE_OK)
+        std::abort();
+    exec(raw, schema.readAll().constData());
+    exec(raw, kRows);
+    QString message;
+    if (db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(), message) !=
+        store::kConnected)
+        std::abort();
+    baseline = snapshot(raw);
+}
+
 Fixture& fixture()
 {
-    static Fixture* f = [] {
-        auto* f = new Fixture;
-        if (!f->dir.isValid() || !QDir(f->dir.path()).mkpath(QStringLiteral("myTolva")))
-            std::abort();
-        SetProgramFolderForTesting(f->dir.path());
-        QFile schema(QStringLiteral(TOLVA_SCHEMA_SQL));
-        if (!schema.open(QIODevice::ReadOnly))
-            std::abort();
-        if (sqlite3_open(QFile::encodeName(DatabaseFilePath()).constData(), &f->raw) != SQLITE_OK)
-            std::abort();
-        exec(f->raw, schema.readAll().constData());
-        exec(f->raw, kRows);
-        QString message;
-        if (f->db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
-                       message) != store::kConnected)
-            std::abort();
-        f->baseline = snapshot(f->raw);
-        return f;
-    }();
-    return *f;
+    static Fixture f;
+    return f;
 }
 
 // Whether SQLite finds anything after the first statement of sql but blanks
