@@ -5,6 +5,7 @@
 #include "reminders/DueCheck.h"
 #include "reminders/DueQueue.h"
 #include "store/AdoDatabase.h"
+#include "support/PopupAcknowledger.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -514,16 +515,11 @@ private slots:
         // Acknowledges whatever popup is open, and notes what it found.
         QStringList seen;
         QStringList stillThereWhenShown;
-        QTimer clicker;
-        connect(&clicker, &QTimer::timeout, [&] {
-            auto* dlg = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
-            if (!dlg || !dlg->isVisible())
-                return;
+        PopupAcknowledger user([&](CAlertDlg* dlg) {
             seen.append(dlg->recordId);
             stillThereWhenShown.append(rig.useOf(older) + "/" + rig.useOf(newer));
-            QTest::mouseClick(dlg->findChild<QPushButton*>("okButton"), Qt::LeftButton);
+            return true;
         });
-        clicker.start(10);
         const auto run = [&](const QString& id) { CAlertDlg::ShowReminder(id, [&] { ++rig.reloads; }); };
         while (queue.ShowNextDueReminder(run)) {
         }

@@ -12,6 +12,7 @@
 #include "reminders/AlertDlg.h"
 #include "reminders/ReminderList.h"
 #include "store/AdoDatabase.h"
+#include "support/PopupAcknowledger.h"
 #include "support/TestSupport.h"
 #include "support/TypeText.h"
 
@@ -1236,23 +1237,18 @@ private slots:
 
         QStringList seen;
         bool laterWaited = false;
-        QTimer clicker;
-        connect(&clicker, &QTimer::timeout, [&] {
-            auto* popup = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
-            if (!popup || !popup->isVisible())
-                return;
+        PopupAcknowledger user([&](CAlertDlg* popup) {
             if (seen.isEmpty() && !dlg.dueQueue().pendingIds().contains(later)) {
                 // While the first popup is open, the every-day record falls due.
                 env.fakes.clock.set(kTen.addSecs(9));
                 dlg.dueCheck().runPass();
-                return;
+                return false;
             }
             if (seen.isEmpty())
                 laterWaited = !dlg.timers().IsRunning(ids::kTimerDueQueue) && dlg.dueQueue().alertShowing();
             seen.append(popup->recordId);
-            QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+            return true;
         });
-        clicker.start(10);
         dlg.OnTimer(ids::kTimerDueQueue);
         QTRY_COMPARE(seen, (QStringList{second, first, later}));
         QVERIFY(laterWaited);
@@ -1272,15 +1268,10 @@ private slots:
         QVERIFY(env.open());
         const QString id = env.insert(u("开会"), u("三楼"), u("2016-05-01"), u("10:00:00"));
         QStringList seen;
-        QTimer clicker;
-        connect(&clicker, &QTimer::timeout, [&] {
-            auto* popup = qobject_cast<CAlertDlg*>(QApplication::activeModalWidget());
-            if (!popup || !popup->isVisible())
-                return;
+        PopupAcknowledger user([&](CAlertDlg* popup) {
             seen.append(popup->recordId);
-            QTest::mouseClick(popup->findChild<QPushButton*>(QStringLiteral("okButton")), Qt::LeftButton);
+            return true;
         });
-        clicker.start(10);
 
         CReminderDlg::SetDueWorkerEnabledForTesting(true);
         CReminderDlg dlg(true, nullptr, env.provider());
