@@ -1460,7 +1460,7 @@ private slots:
             QVERIFY2(!item<QWidget>(dlg, name)->isEnabled(), name);
         QVERIFY(dlg.timers().IsRunning(ids::kTimerCountdown));
         QVERIFY(dlg.timers().IsPrecise(ids::kTimerCountdown));
-        QCOMPARE(dlg.countdownSeconds, 2);
+        QCOMPARE(dlg.countdown().countdownSeconds(), 2);
 
         env.fakes.clock.advanceSecs(1);
         dlg.OnTimer(ids::kTimerCountdown);

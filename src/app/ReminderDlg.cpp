@@ -179,7 +179,7 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
 {
     setStoreProvider(std::move(store));
     m_timers = new DialogTimers([this](int id) { OnTimer(id); }, this);
-    m_dueCheck = std::make_unique<DueCheck>([this] { return this->store(); });
+    m_dueCheck = std::make_unique<DueCheck>(storeProvider());
     // The worker signals from its own thread; the queue is only ever touched here.
     connect(m_dueCheck.get(), &DueCheck::remindersDue, this, &CReminderDlg::OnRemindersDue,
             Qt::QueuedConnection);
@@ -207,6 +207,11 @@ void CReminderDlg::setStoreProvider(StoreProvider provider)
 {
     std::lock_guard<std::mutex> lock(m_storeLock);
     m_storeProvider = provider ? std::move(provider) : StoreProvider(AppStore);
+}
+
+CReminderDlg::StoreProvider CReminderDlg::storeProvider() const
+{
+    return [this] { return store(); };
 }
 
 std::shared_ptr<CAdoDatabase> CReminderDlg::store() const
@@ -986,7 +991,7 @@ void CReminderDlg::ShowNextDueReminder()
 {
     const bool shown = m_dueQueue.ShowNextDueReminder([this](const QString& id) {
         CAlertDlg popup(id);
-        popup.store = [this] { return store(); };
+        popup.store = storeProvider();
         popup.reloadList = [this] { ApplyFilter(); };
         popup.DoModal();
     });
@@ -1000,7 +1005,6 @@ void CReminderDlg::ShowNextDueReminder()
 void CReminderDlg::OnRestStartStop()
 {
     m_rest->OnRestStartStop();
-    restMinutes = m_rest->restMinutes();
 }
 
 void CReminderDlg::RestTick()
@@ -1011,9 +1015,6 @@ void CReminderDlg::RestTick()
 void CReminderDlg::OnCountdownStartStop()
 {
     m_countdown->OnCountdownStartStop();
-    countdownHours = m_countdown->countdownHours();
-    countdownMinutes = m_countdown->countdownMinutes();
-    countdownSeconds = m_countdown->countdownSeconds();
 }
 
 void CReminderDlg::OnCountdownShutdownClicked()
@@ -1201,12 +1202,12 @@ void CReminderDlg::DeleteSelectedRecord()
         id = values.value(6);
         subjectText = values.value(0);
     }
-    deletion::DeleteSelectedRecord(this, id, subjectText, deletionEditor(), [this] { return store(); });
+    deletion::DeleteSelectedRecord(this, id, subjectText, deletionEditor(), storeProvider());
 }
 
 void CReminderDlg::DeleteExpiredRecords()
 {
-    deletion::DeleteExpiredRecords(this, deletionEditor(), [this] { return store(); });
+    deletion::DeleteExpiredRecords(this, deletionEditor(), storeProvider());
 }
 
 void CReminderDlg::OnSettings()

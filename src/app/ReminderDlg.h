@@ -171,6 +171,8 @@ protected:
 
 private:
     std::shared_ptr<CAdoDatabase> store() const;
+    // The window's store for whoever reads it later, on any thread.
+    StoreProvider storeProvider() const;
     void applyDialogUnits();
     void setUpControls();
     void connectControls();
