@@ -96,14 +96,7 @@ class TestFuzzRegressions : public QObject
 
 private:
     QTemporaryDir m_dir;
-    QString withContent(const QByteArray& bytes)
-    {
-        static int n = 0;
-        const QString path = m_dir.filePath(QStringLiteral("s%1.ini").arg(++n));
-        if (!WriteAll(path, bytes))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString withContent(const QByteArray& bytes) { return NewFileWith(m_dir, bytes); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

@@ -31,14 +31,7 @@ private:
     QTemporaryDir m_dir;
     QString file(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
     // A settings file with the given bytes, in a fresh file of its own.
-    QString withContent(const QByteArray& bytes)
-    {
-        static int n = 0;
-        const QString path = m_dir.filePath(QStringLiteral("s%1.ini").arg(++n));
-        if (!WriteAll(path, bytes))
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
+    QString withContent(const QByteArray& bytes) { return NewFileWith(m_dir, bytes); }
 
 private slots:
     void initTestCase() { QVERIFY(m_dir.isValid()); }

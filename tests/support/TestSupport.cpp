@@ -54,3 +54,12 @@ bool WriteAll(const QString& path, const QByteArray& data)
         return false;
     return f.write(data) == data.size();
 }
+
+QString NewFileWith(const QTemporaryDir& dir, const QByteArray& bytes)
+{
+    static int n = 0;
+    const QString path = dir.filePath(QStringLiteral("s%1.ini").arg(++n));
+    if (!WriteAll(path, bytes))
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}

@@ -45,3 +45,5 @@ private:
 // Reads a whole file (empty when missing).
 QByteArray ReadAll(const QString& path);
 bool WriteAll(const QString& path, const QByteArray& data);
+// A new file in dir holding bytes, named s<n>.ini; aborts the test program if it cannot be written.
+QString NewFileWith(const QTemporaryDir& dir, const QByteArray& bytes);
