@@ -9,7 +9,7 @@
 // after the box has closed (a slow synchronous call standing in), which makes
 // the timer drop ticks.
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"

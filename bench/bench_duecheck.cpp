@@ -3,7 +3,7 @@
 // how late each reminder reaches the main thread: 120 reminders fall due in
 // 120 consecutive seconds. Prints how many fell due, how many were missed, and
 // the delay from the start of each due second to its arrival.
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "platform/Clock.h"
 #include "platform/Seams.h"
 #include "reminders/DueCheck.h"

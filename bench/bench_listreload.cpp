@@ -1,8 +1,8 @@
 // Times the main window's list reload (ApplyFilter with the filter "显示所有")
 // on tables of 10,000 and 100,000 records, and the resident memory with
 // 100,000 records in the list. Targets: < 100 ms, < 1 s, < 120 MB.
-#include "app/Paths.h"
 #include "app/ReminderDlg.h"
+#include "base/Paths.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"

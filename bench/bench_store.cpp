@@ -1,6 +1,6 @@
 // Times the store's two hot paths on tables of growing size: the due check's
 // count+select pair (run once a second) and the reminder list's full read.
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "store/AdoDatabase.h"
 
 #include <QCoreApplication>

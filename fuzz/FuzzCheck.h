@@ -7,14 +7,14 @@
 
 // A broken property stops the fuzzer the way a sanitizer does, so libFuzzer
 // keeps the input that broke it.
-#define FUZZ_CHECK(cond, ...)                                                                    \
-    do {                                                                                         \
-        if (!(cond)) {                                                                           \
-            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);    \
-            std::fprintf(stderr, __VA_ARGS__);                                                   \
-            std::fprintf(stderr, "\n");                                                          \
-            std::abort();                                                                        \
-        }                                                                                        \
+#define FUZZ_CHECK(cond, ...)                                                                                \
+    do {                                                                                                     \
+        if (!(cond)) {                                                                                       \
+            std::fprintf(stderr, "%s:%d: property failed: %s\n", __FILE__, __LINE__, #cond);                 \
+            std::fprintf(stderr, __VA_ARGS__);                                                               \
+            std::fprintf(stderr, "\n");                                                                      \
+            std::abort();                                                                                    \
+        }                                                                                                    \
     } while (0)
 
 namespace fuzz {

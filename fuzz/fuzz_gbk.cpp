@@ -1,7 +1,7 @@
 // The GBK codec: decoding any bytes, encoding any text, and cutting text to a
 // byte length, with the properties the settings file relies on.
 #include "FuzzCheck.h"
-#include "app/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QList>
 #include <algorithm>
@@ -93,7 +93,8 @@ void checkText(const QString& text, int maxBytes)
 
     // The longest whole-character prefix within the limit.
     const QString cut = gbk::truncateToBytes(text, maxBytes);
-    FUZZ_CHECK(text.startsWith(cut), "cut %s of %s", fuzz::units(cut).constData(), fuzz::units(text).constData());
+    FUZZ_CHECK(text.startsWith(cut), "cut %s of %s", fuzz::units(cut).constData(),
+               fuzz::units(text).constData());
     const QByteArray cutBytes = gbk::encode(cut);
     FUZZ_CHECK(cutBytes.size() <= std::max(maxBytes, 0), "cut to %d gives %d bytes", maxBytes,
                int(cutBytes.size()));
@@ -101,8 +102,7 @@ void checkText(const QString& text, int maxBytes)
     if (cut.size() < text.size()) {
         const QString rest = text.mid(cut.size());
         FUZZ_CHECK(cut.isEmpty() || !cut.back().isHighSurrogate() || !rest[0].isLowSurrogate(),
-                   "pair split in %s at %d",
-                   fuzz::units(text).constData(), int(cut.size()));
+                   "pair split in %s at %d", fuzz::units(text).constData(), int(cut.size()));
         const QString next = codePoints(rest).first();
         FUZZ_CHECK(gbk::byteLength(cut + next) > maxBytes, "cut of %s to %d stops early at %d",
                    fuzz::units(text).constData(), maxBytes, int(cut.size()));

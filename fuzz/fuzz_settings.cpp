@@ -1,8 +1,8 @@
 // The settings file: reading any bytes as Settings.ini, and writing a value
 // into any file and reading it back.
 #include "FuzzCheck.h"
-#include "app/Gbk.h"
-#include "app/SettingsFile.h"
+#include "base/Gbk.h"
+#include "base/SettingsFile.h"
 
 #include <QByteArrayList>
 #include <QFile>
@@ -69,7 +69,8 @@ void checkRead(const SettingsFile& file, const QString& section, const QString& 
                fuzz::units(whole).constData(), fuzz::units(cut).constData());
     if (cut.size() < whole.size()) {
         const qsizetype at = cut.size();
-        const bool pair = whole[at].isHighSurrogate() && at + 1 < whole.size() && whole[at + 1].isLowSurrogate();
+        const bool pair =
+            whole[at].isHighSurrogate() && at + 1 < whole.size() && whole[at + 1].isLowSurrogate();
         FUZZ_CHECK(gbk::byteLength(whole.left(at + (pair ? 2 : 1))) > 255, "value %s cut early to %s",
                    fuzz::units(whole).constData(), fuzz::units(cut).constData());
     }
@@ -133,7 +134,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     }
     const QString back = file.readString(section, key, QStringLiteral("none"), kWholeValue);
-    FUZZ_CHECK(back == value, "wrote %s, read %s", fuzz::units(value).constData(), fuzz::units(back).constData());
+    FUZZ_CHECK(back == value, "wrote %s, read %s", fuzz::units(value).constData(),
+               fuzz::units(back).constData());
     if (!maybeSameName(otherKey, key)) {
         const QString otherAfter = file.readString(section, otherKey, QStringLiteral("none"), kWholeValue);
         FUZZ_CHECK(otherAfter == otherBefore, "the other key went from %s to %s",

@@ -61,8 +61,8 @@ bool isNothingYet(int error)
 // every chunk over whole; checks each step against a plain model of the stream.
 void run(ReplyReader& reader, const std::vector<Read>& reads, bool clamp)
 {
-    QByteArray arrived;        // the bytes the reader was given, in order
-    QByteArray pending;        // a chunk's bytes not yet read
+    QByteArray arrived; // the bytes the reader was given, in order
+    QByteArray pending; // a chunk's bytes not yet read
     ReplyReader::State expected = ReplyReader::State::Waiting;
     int expectedError = 0;
     size_t next = 0;
@@ -98,15 +98,16 @@ void run(ReplyReader& reader, const std::vector<Read>& reads, bool clamp)
         const quint32 before = reader.reply();
         const bool wasDone = reader.state() != ReplyReader::State::Waiting;
         const ReplyReader::State state = reader.onRead(r.data.constData(), r.n, r.error);
-        FUZZ_CHECK(state == expected && reader.state() == state, "state %d, expected %d after %s",
-                   int(state), int(expected), arrived.toHex().constData());
+        FUZZ_CHECK(state == expected && reader.state() == state, "state %d, expected %d after %s", int(state),
+                   int(expected), arrived.toHex().constData());
         FUZZ_CHECK(reader.received() == std::min<int>(int(arrived.size()), timeproto::kReplySize) &&
                        reader.missing() == timeproto::kReplySize - reader.received(),
                    "received %d of %s", reader.received(), arrived.toHex().constData());
         if (wasDone)
             FUZZ_CHECK(reader.reply() == before, "a read after the end changed the reply");
         if (state == ReplyReader::State::Failed)
-            FUZZ_CHECK(reader.error() == expectedError, "error %d, expected %d", reader.error(), expectedError);
+            FUZZ_CHECK(reader.error() == expectedError, "error %d, expected %d", reader.error(),
+                       expectedError);
         if (state == ReplyReader::State::Complete) {
             const auto* b = reinterpret_cast<const unsigned char*>(arrived.constData());
             const quint32 word = quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3];
@@ -136,6 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     run(reader, reads, false);
     FUZZ_CHECK(reader.state() == first, "state %d whole, %d clamped", int(reader.state()), int(first));
     if (first == ReplyReader::State::Complete)
-        FUZZ_CHECK(reader.reply() == firstReply, "reply %08x whole, %08x clamped", reader.reply(), firstReply);
+        FUZZ_CHECK(reader.reply() == firstReply, "reply %08x whole, %08x clamped", reader.reply(),
+                   firstReply);
     return 0;
 }

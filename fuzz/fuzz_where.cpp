@@ -2,7 +2,7 @@
 // itself ever happens to the data, and a second statement hidden in the
 // clause is refused.
 #include "FuzzCheck.h"
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "store/AdoDatabase.h"
 
 #include <QDir>
@@ -24,16 +24,15 @@ const QChar kFieldSeparator(0x1F);
 constexpr int kUseField = 5;
 
 // A few reminders of every kind the program stores; restored after each input.
-const char kRows[] =
-    "delete from recordmsg;"
-    "insert into recordmsg (titile,text,date,time,use,insertdatatime,id) values"
-    " ('开会','十点的会','2026-12-08','10:00:00','0','2026-12-01 09:00:00',1),"
-    " ('关机','','Every Day','23:30:00','0','2026-12-01 09:01:00',2),"
-    " ('it''s','\"q\"','2026-11-30','08:15:00','1','2026-11-29 20:00:00',3),"
-    " (NULL,'x','2026-12-08','09:59:59','0','2026-12-02 10:00:00',4),"
-    " ('a;b','--','2027-01-01','00:00:00','1','2026-12-03 11:00:00',5),"
-    " ('旧','old','2025-02-28','12:00:00','0','2025-02-01 12:00:00',6);"
-    "update sqlite_sequence set seq=6 where name='recordmsg';";
+const char kRows[] = "delete from recordmsg;"
+                     "insert into recordmsg (titile,text,date,time,use,insertdatatime,id) values"
+                     " ('开会','十点的会','2026-12-08','10:00:00','0','2026-12-01 09:00:00',1),"
+                     " ('关机','','Every Day','23:30:00','0','2026-12-01 09:01:00',2),"
+                     " ('it''s','\"q\"','2026-11-30','08:15:00','1','2026-11-29 20:00:00',3),"
+                     " (NULL,'x','2026-12-08','09:59:59','0','2026-12-02 10:00:00',4),"
+                     " ('a;b','--','2027-01-01','00:00:00','1','2026-12-03 11:00:00',5),"
+                     " ('旧','old','2025-02-28','12:00:00','0','2025-02-01 12:00:00',6);"
+                     "update sqlite_sequence set seq=6 where name='recordmsg';";
 
 struct Fixture
 {
@@ -114,8 +113,8 @@ Fixture::Fixture()
     exec(raw, schema.readAll().constData());
     exec(raw, kRows);
     QString message;
-    if (db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(), message) !=
-        store::kConnected)
+    if (db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
+                message) != store::kConnected)
         std::abort();
     baseline = snapshot(raw);
 }
@@ -226,8 +225,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             ++changed;
             QStringList expected = it.value().split(kFieldSeparator);
             expected[kUseField] = QStringLiteral("'F'");
-            FUZZ_CHECK(expected.join(kFieldSeparator) == now, "updating [%s] made %s of %s", w, qPrintable(now),
-                       qPrintable(it.value()));
+            FUZZ_CHECK(expected.join(kFieldSeparator) == now, "updating [%s] made %s of %s", w,
+                       qPrintable(now), qPrintable(it.value()));
         }
         FUZZ_CHECK(changed == updated, "[%s] changed %d records, reported %d", w, changed, updated);
         FUZZ_CHECK(afterUpdate.first() == f.baseline.first(), "updating [%s] changed the schema", w);

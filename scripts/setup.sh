@@ -8,7 +8,8 @@ packages=(
   libqt6sql6-sqlite libsqlite3-dev sqlite3
   fonts-wqy-microhei
   xvfb xauth xdotool x11-utils imagemagick trayer
-  desktop-file-utils clang libclang-rt-14-dev
+  desktop-file-utils clang libclang-rt-14-dev clang-format ccache
+  dbus weston qt6-wayland openbox lintian dpkg-dev file
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,7 +1,7 @@
-#include "app/Constants.h"
+#include "base/Constants.h"
 #include "support/TestSupport.h"
-#include "system/DialogLayout.h"
 #include "widgets/AboutDlg.h"
+#include "widgets/DialogLayout.h"
 #include "widgets/LinkLabel.h"
 
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "app/Gbk.h"
 #include "app/ReminderApp.h"
+#include "base/Gbk.h"
 #include "platform/QtSound.h"
 #include "reminders/AlertDlg.h"
 #include "reminders/DueCheck.h"

@@ -1,9 +1,9 @@
+#include "base/DesktopEntry.h"
+#include "base/ModulePath.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Seams.h"
 #include "support/TestSupport.h"
 #include "system/Autostart.h"
-#include "system/DesktopEntry.h"
-#include "system/ModulePath.h"
 
 #include <QProcess>
 #include <QStandardPaths>

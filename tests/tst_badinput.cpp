@@ -3,14 +3,14 @@
 // look like SQL or lie outside GBK, and a time server that sends too little or
 // far too much. Each has one clear outcome, and nothing that was there is lost.
 
-#include "app/Constants.h"
-#include "app/DialogTimers.h"
-#include "app/Gbk.h"
-#include "app/MainWindowIds.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
 #include "app/ReminderDlg.h"
-#include "app/SettingsFile.h"
+#include "base/Constants.h"
+#include "base/DialogTimers.h"
+#include "base/Gbk.h"
+#include "base/MainWindowIds.h"
+#include "base/Paths.h"
+#include "base/SettingsFile.h"
 #include "platform/AsyncSocket.h"
 #include "platform/Seams.h"
 #include "reminders/ReminderEditor.h"

@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 #include "platform/Power.h"
 #include "platform/Seams.h"
 #include "support/TestSupport.h"

@@ -1,4 +1,4 @@
-#include "app/MainWindowIds.h"
+#include "base/MainWindowIds.h"
 #include "reminders/RecordDeletion.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"

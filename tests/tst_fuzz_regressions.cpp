@@ -1,9 +1,9 @@
 // The inputs the fuzzers (fuzz/) found faults with, each with the behaviour it
 // must have now, and the fuzzers' properties over the tricky inputs of the
 // targets that found nothing.
-#include "app/Gbk.h"
-#include "app/Paths.h"
-#include "app/SettingsFile.h"
+#include "base/Gbk.h"
+#include "base/Paths.h"
+#include "base/SettingsFile.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 #include "timesync/TimeProtocol.h"
@@ -39,7 +39,8 @@ QString contents(const QString& path)
 {
     sqlite3* db = nullptr;
     QString out;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr) ==
+        SQLITE_OK) {
         const char* const sql =
             "select (select group_concat(name||' '||sql, ';') from sqlite_master) || '|' ||"
             " (select group_concat(id||' '||quote(titile)||' '||quote(use), ';') from recordmsg)";
@@ -62,7 +63,8 @@ bool openWithFourRecords(CAdoDatabase& db)
         return false;
     RowSet rows;
     for (int i = 0; i < 4; ++i)
-        rows << Row{u("r%1").arg(i), u("t"), u("2026-12-08"), u("10:00:00"), u("0"), u("2026-12-01 09:00:00")};
+        rows << Row{u("r%1").arg(i), u("t"), u("2026-12-08"),
+                    u("10:00:00"),   u("0"), u("2026-12-01 09:00:00")};
     return db.InsertRows(kTable, kWriteFields, rows, 4, message) == 4;
 }
 
@@ -115,18 +117,19 @@ private slots:
         // Found: the reader took the blank off again.
         QTest::newRow("blank after value")
             << QByteArray::fromHex("0000000000007600656422900a5b6f336865725d0abcfc3d318a0a6b323de580bc0a6b")
-            << u("乗]")
-            << u("键") << u("值 ") << false;
+            << u("乗]") << u("键") << u("值 ") << false;
         QTest::newRow("blank before value") << program << u("默认时间") << u("MytimeA") << u(" 45") << false;
         QTest::newRow("tab after value") << program << u("默认时间") << u("MytimeA") << u("45\t") << false;
         QTest::newRow("double quotes") << program << u("s") << u("k") << u("\"Istrue\"") << false;
         QTest::newRow("single quotes") << program << u("s") << u("k") << u("'x'") << false;
         // Found: a lone surrogate was written as '?'.
-        QTest::newRow("lone surrogate in value")
-            << QByteArray() << QString() << units({0x0160}) << units({0x3060, 0xF6FE, 0xDB9B, 0x307C}) << false;
-        QTest::newRow("lone surrogate in key") << program << u("s") << units({'k', 0xDC00}) << u("1") << false;
+        QTest::newRow("lone surrogate in value") << QByteArray() << QString() << units({0x0160})
+                                                 << units({0x3060, 0xF6FE, 0xDB9B, 0x307C}) << false;
+        QTest::newRow("lone surrogate in key")
+            << program << u("s") << units({'k', 0xDC00}) << u("1") << false;
         QTest::newRow("lone surrogate in section") << bom << units({0xD83D}) << u("k") << u("1") << false;
-        QTest::newRow("code point without GBK bytes") << program << u("s") << u("k") << units({0xE78D}) << false;
+        QTest::newRow("code point without GBK bytes")
+            << program << u("s") << u("k") << units({0xE78D}) << false;
         // What stays written.
         QTest::newRow("same code point in UTF-8") << bom << u("s") << u("k") << units({0xE78D}) << true;
         QTest::newRow("blanks inside") << program << u("s") << u("k") << u("a  b") << true;
@@ -178,8 +181,8 @@ private slots:
     {
         QTest::addColumn<QString>("where");
         // Found: the comment swallowed " order by id desc", so the rows came oldest first.
-        QTest::newRow("comment swallows the ordering")
-            << u("whe-- date='Every\xe0\xbb\x8a\x8d" "e='r use='2'");
+        QTest::newRow("comment swallows the ordering") << u("whe-- date='Every\xe0\xbb\x8a\x8d"
+                                                            "e='r use='2'");
         QTest::newRow("line comment at the end") << u("where use='0' --");
         QTest::newRow("block comment left open") << u("where id>0 /* newest");
         QTest::newRow("quoted text left open") << u("where titile='a");

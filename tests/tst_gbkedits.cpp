@@ -1,7 +1,7 @@
-#include "app/Gbk.h"
-#include "app/GbkLineEdit.h"
-#include "app/UpDownControl.h"
+#include "base/Gbk.h"
 #include "support/TypeText.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/UpDownControl.h"
 
 #include <QApplication>
 #include <QClipboard>

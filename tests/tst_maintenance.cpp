@@ -1,10 +1,10 @@
-#include "app/Constants.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
+#include "base/Constants.h"
+#include "base/FileOps.h"
+#include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/DataMaintenance.h"
 #include "support/TestSupport.h"
-#include "system/FileOps.h"
 
 #include <QDialog>
 #include <QtTest>

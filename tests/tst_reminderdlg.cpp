@@ -1,13 +1,11 @@
-#include "app/TrayIcon.h"
-#include "app/Constants.h"
-#include "app/DialogTimers.h"
-#include "app/Gbk.h"
-#include "app/GbkLineEdit.h"
-#include "app/MainWindowIds.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
 #include "app/ReminderDlg.h"
-#include "app/UpDownControl.h"
+#include "app/TrayIcon.h"
+#include "base/Constants.h"
+#include "base/DialogTimers.h"
+#include "base/Gbk.h"
+#include "base/MainWindowIds.h"
+#include "base/Paths.h"
 #include "platform/Sound.h"
 #include "reminders/AlertDlg.h"
 #include "reminders/ReminderList.h"
@@ -15,13 +13,15 @@
 #include "support/PopupAcknowledger.h"
 #include "support/TestSupport.h"
 #include "support/TypeText.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/UpDownControl.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDateEdit>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QApplication>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -1455,8 +1455,8 @@ private slots:
         item<QLineEdit>(dlg, "countdownSecondsEdit")->setText(u("2"));
         click(dlg, ids::kIdcCountdownStartStop);
         QCOMPARE(button(dlg, ids::kIdcCountdownStartStop)->text(), u("停  止"));
-        for (const char* name : {"countdownHoursEdit", "countdownMinutesEdit", "countdownSecondsEdit", "hourSpin",
-                                 "minuteSpin", "secondSpin", "countdownShutdownCheck"})
+        for (const char* name : {"countdownHoursEdit", "countdownMinutesEdit", "countdownSecondsEdit",
+                                 "hourSpin", "minuteSpin", "secondSpin", "countdownShutdownCheck"})
             QVERIFY2(!item<QWidget>(dlg, name)->isEnabled(), name);
         QVERIFY(dlg.timers().IsRunning(ids::kTimerCountdown));
         QVERIFY(dlg.timers().IsPrecise(ids::kTimerCountdown));

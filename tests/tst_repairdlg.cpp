@@ -1,6 +1,6 @@
 #include "store/RepairDlg.h"
 #include "support/TestSupport.h"
-#include "system/DialogLayout.h"
+#include "widgets/DialogLayout.h"
 
 #include <QFrame>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 #include "support/TestSupport.h"
 #include "timers/RestReminder.h"
 #include "timers/TimerText.h"

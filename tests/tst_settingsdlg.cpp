@@ -1,15 +1,15 @@
-#include "app/Constants.h"
-#include "app/ControlIds.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
+#include "base/Constants.h"
+#include "base/ModulePath.h"
+#include "base/Paths.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Seams.h"
 #include "platform/ShellFolders.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
-#include "system/DialogLayout.h"
-#include "system/ModulePath.h"
 #include "system/SettingsDlg.h"
+#include "system/SettingsDlgIds.h"
+#include "widgets/DialogLayout.h"
 
 #include <QAbstractButton>
 #include <QDirIterator>

@@ -1,6 +1,6 @@
-#include "app/Gbk.h"
-#include "app/Paths.h"
-#include "app/SettingsFile.h"
+#include "base/Gbk.h"
+#include "base/Paths.h"
+#include "base/SettingsFile.h"
 #include "support/TestSupport.h"
 
 #include <QRandomGenerator>

@@ -1,8 +1,8 @@
-#include "app/Paths.h"
+#include "base/ModulePath.h"
+#include "base/Paths.h"
 #include "platform/Seams.h"
 #include "platform/ShellFolders.h"
 #include "support/TestSupport.h"
-#include "system/ModulePath.h"
 #include "system/Shortcuts.h"
 
 #include <QProcess>

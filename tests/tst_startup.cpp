@@ -1,6 +1,6 @@
-#include "app/Constants.h"
 #include "app/ReminderApp.h"
 #include "app/SingleInstance.h"
+#include "base/Constants.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 

@@ -1,5 +1,5 @@
-#include "app/Constants.h"
-#include "app/Paths.h"
+#include "base/Constants.h"
+#include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 

@@ -1,10 +1,10 @@
-#include "app/ControlIds.h"
-#include "app/DialogTimers.h"
+#include "base/DialogTimers.h"
 #include "platform/AsyncSocket.h"
 #include "platform/Seams.h"
 #include "support/Rfc868Server.h"
 #include "support/TestSupport.h"
 #include "timesync/TimeSyncDlg.h"
+#include "timesync/TimeSyncDlgIds.h"
 
 #include <QHeaderView>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "app/ReminderApp.h"
 
-#include "app/Constants.h"
-#include "app/Paths.h"
 #include "app/SingleInstance.h"
+#include "base/Constants.h"
+#include "base/Paths.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Shell.h"
@@ -81,8 +81,8 @@ void CReminderApp::ReleaseStore()
 
 bool CReminderApp::IsHiddenStart(const QStringList& arguments)
 {
-    return arguments.join(QLatin1Char(' ')).compare(QString::fromUtf8(tolva::kHiddenStartSwitch),
-                                                    Qt::CaseInsensitive) == 0;
+    return arguments.join(QLatin1Char(' '))
+               .compare(QString::fromUtf8(tolva::kHiddenStartSwitch), Qt::CaseInsensitive) == 0;
 }
 
 int CReminderApp::openStore(QString& message)
@@ -90,7 +90,8 @@ int CReminderApp::openStore(QString& message)
     auto db = database();
     if (!db)
         return store::kNotConnected;
-    return db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(), message);
+    return db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
+                    message);
 }
 
 bool CReminderApp::InitInstance(const QStringList& arguments)

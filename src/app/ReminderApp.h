@@ -6,17 +6,19 @@
 #include <memory>
 #include <mutex>
 
+#include "store/StoreService.h"
+
 class CAdoDatabase;
 class SingleInstance;
 class QWidget;
 
 // The application object: start-up, and owner of the one store connection for
 // the whole run. Exactly one exists while the program runs (CReminderApp::instance()).
-class CReminderApp
+class CReminderApp : public StoreService
 {
 public:
     CReminderApp();
-    ~CReminderApp();
+    ~CReminderApp() override;
     CReminderApp(const CReminderApp&) = delete;
     CReminderApp& operator=(const CReminderApp&) = delete;
 
@@ -29,11 +31,11 @@ public:
     // The store, or null once it has been released. Callers keep the returned
     // pointer only for the call they make: the store object lives on until the
     // last of them lets go, so a release never pulls it away mid-call.
-    std::shared_ptr<CAdoDatabase> database() const;
+    std::shared_ptr<CAdoDatabase> database() const override;
     // Creates the store object (no connection yet).
     void createStore();
     // Close, release and clear m_pDatabase; for good. Waits for a call in progress.
-    void ReleaseStore();
+    void ReleaseStore() override;
 
     // Single-instance name; tests use a name of their own.
     QString instanceName = QString::fromUtf8("TOLVAKORVEN2016");

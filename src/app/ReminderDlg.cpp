@@ -1,17 +1,15 @@
+#include "app/ReminderDlg.h"
 #include "app/TrayIcon.h"
 #include "system/SettingsDlg.h"
 #include "timesync/TimeSyncDlg.h"
 #include "widgets/AboutDlg.h"
-#include "app/ReminderDlg.h"
 
-#include "app/Constants.h"
-#include "app/DialogTimers.h"
-#include "app/Gbk.h"
-#include "app/GbkLineEdit.h"
-#include "app/MainWindowIds.h"
 #include "app/ReminderApp.h"
-#include "app/SettingsFile.h"
-#include "app/UpDownControl.h"
+#include "base/Constants.h"
+#include "base/DialogTimers.h"
+#include "base/Gbk.h"
+#include "base/MainWindowIds.h"
+#include "base/SettingsFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
@@ -25,6 +23,8 @@
 #include "store/AdoDatabase.h"
 #include "timers/Shutdown.h"
 #include "ui_ReminderDlg.h"
+#include "widgets/GbkLineEdit.h"
+#include "widgets/UpDownControl.h"
 
 #include <QButtonGroup>
 #include <QCloseEvent>

@@ -1,14 +1,14 @@
 #pragma once
 
+#include "reminders/DueQueue.h"
+#include "reminders/RecordDeletion.h"
+#include "timers/Countdown.h"
+#include "timers/RestReminder.h"
 #include <QDateTime>
 #include <QDialog>
 #include <QIcon>
 #include <QString>
 #include <QStringList>
-#include "reminders/DueQueue.h"
-#include "reminders/RecordDeletion.h"
-#include "timers/Countdown.h"
-#include "timers/RestReminder.h"
 
 #include <functional>
 #include <memory>

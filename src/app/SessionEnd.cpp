@@ -1,7 +1,7 @@
 #include "app/SessionEnd.h"
 
-#include "app/Constants.h"
 #include "app/ReminderApp.h"
+#include "base/Constants.h"
 #include "platform/LogindPower.h"
 
 #include <QDBusMessage>

@@ -1,6 +1,6 @@
 #include "app/SingleInstance.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
 
 #include <QApplication>
 #include <QDir>

@@ -13,9 +13,9 @@ class SingleInstance : public QObject
     Q_OBJECT
 public:
     enum class Result {
-        First,        // this copy holds the lock
-        SecondCopy,   // another copy holds it and has been asked to come forward
-        NoLock,       // the lock could not be made at all: go on as the only copy
+        First,      // this copy holds the lock
+        SecondCopy, // another copy holds it and has been asked to come forward
+        NoLock,     // the lock could not be made at all: go on as the only copy
     };
 
     explicit SingleInstance(const QString& name, QObject* parent = nullptr);

@@ -1,6 +1,6 @@
 #include "app/TrayIcon.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
 #include "widgets/FlatMenu.h"
 #include "widgets/MenuMetrics.h"
 #include "widgets/MenuResource.h"

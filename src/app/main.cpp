@@ -1,14 +1,14 @@
-#include "app/Constants.h"
 #include "app/ReminderApp.h"
-#include "platform/Clock.h"
-#include "platform/DesktopShell.h"
-#include "platform/QtMessageBoxes.h"
-#include "platform/Seams.h"
 #include "app/SessionEnd.h"
+#include "base/Constants.h"
 #include "platform/AsyncSocket.h"
 #include "platform/AutostartEntry.h"
+#include "platform/Clock.h"
+#include "platform/DesktopShell.h"
 #include "platform/LogindPower.h"
+#include "platform/QtMessageBoxes.h"
 #include "platform/QtSound.h"
+#include "platform/Seams.h"
 #include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
 #include "store/RepairDlg.h"
@@ -42,8 +42,9 @@ void loadQtTranslations(QApplication& app)
 int main(int argc, char* argv[])
 {
     if (!haveDisplay()) {
-        std::fprintf(stderr, "tolva: no display to show the program on (neither DISPLAY nor WAYLAND_DISPLAY is "
-                             "set). Start it from a desktop session.\n");
+        std::fprintf(stderr,
+                     "tolva: no display to show the program on (neither DISPLAY nor WAYLAND_DISPLAY is "
+                     "set). Start it from a desktop session.\n");
         return EXIT_FAILURE;
     }
 

@@ -1,8 +1,8 @@
 #include "platform/AutostartEntry.h"
 
-#include "app/Constants.h"
-#include "system/DesktopEntry.h"
-#include "system/FileOps.h"
+#include "base/Constants.h"
+#include "base/DesktopEntry.h"
+#include "base/FileOps.h"
 
 #include <QDir>
 #include <QFile>

@@ -30,8 +30,8 @@ public:
     QDateTime now() const override;
     qint64 monotonicMs() const override;
 
-    void set(const QDateTime& t);  // wall clock only, as when the user sets the time
-    void advanceMs(qint64 ms);     // both clocks
+    void set(const QDateTime& t); // wall clock only, as when the user sets the time
+    void advanceMs(qint64 ms);    // both clocks
     void advanceSecs(qint64 s) { advanceMs(s * 1000); }
 
 private:

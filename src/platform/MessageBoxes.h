@@ -15,11 +15,11 @@ enum class MbResult { None = 0, Ok = 1, Cancel = 2, Yes = 6, No = 7 };
 
 struct MessageBoxRequest
 {
-    QPointer<QObject> owner;  // a QWidget in the real program; may be null
+    QPointer<QObject> owner; // a QWidget in the real program; may be null
     QString text;
-    QString caption;          // empty: the program's title
+    QString caption; // empty: the program's title
     MbButtons buttons = MbButtons::Ok;
-    MbResult defaultButton = MbResult::None;  // None: the first button
+    MbResult defaultButton = MbResult::None; // None: the first button
     MbIcon icon = MbIcon::None;
     bool topmost = false;
 };

@@ -1,6 +1,6 @@
 #include "platform/QtMessageBoxes.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
 
 #include <QMessageBox>
 #include <QPushButton>

@@ -25,24 +25,78 @@ std::atomic<AsyncSocketFactory*> g_sockets{nullptr};
 
 namespace seams {
 
-Clock& clock() { return get(g_clock, "Clock"); }
-MessageBoxes& messageBoxes() { return get(g_boxes, "MessageBoxes"); }
-Sound& sound() { return get(g_sound, "Sound"); }
-Shell& shell() { return get(g_shell, "Shell"); }
-Power& power() { return get(g_power, "Power"); }
-SystemClock& systemClock() { return get(g_systemClock, "SystemClock"); }
-AutostartEntry& autostart() { return get(g_autostart, "AutostartEntry"); }
-ShellFolders& shellFolders() { return get(g_shellFolders, "ShellFolders"); }
-AsyncSocketFactory& sockets() { return get(g_sockets, "AsyncSocket"); }
+Clock& clock()
+{
+    return get(g_clock, "Clock");
+}
+MessageBoxes& messageBoxes()
+{
+    return get(g_boxes, "MessageBoxes");
+}
+Sound& sound()
+{
+    return get(g_sound, "Sound");
+}
+Shell& shell()
+{
+    return get(g_shell, "Shell");
+}
+Power& power()
+{
+    return get(g_power, "Power");
+}
+SystemClock& systemClock()
+{
+    return get(g_systemClock, "SystemClock");
+}
+AutostartEntry& autostart()
+{
+    return get(g_autostart, "AutostartEntry");
+}
+ShellFolders& shellFolders()
+{
+    return get(g_shellFolders, "ShellFolders");
+}
+AsyncSocketFactory& sockets()
+{
+    return get(g_sockets, "AsyncSocket");
+}
 
-void setClock(Clock* p) { g_clock.store(p, std::memory_order_release); }
-void setMessageBoxes(MessageBoxes* p) { g_boxes.store(p, std::memory_order_release); }
-void setSound(Sound* p) { g_sound.store(p, std::memory_order_release); }
-void setShell(Shell* p) { g_shell.store(p, std::memory_order_release); }
-void setPower(Power* p) { g_power.store(p, std::memory_order_release); }
-void setSystemClock(SystemClock* p) { g_systemClock.store(p, std::memory_order_release); }
-void setAutostart(AutostartEntry* p) { g_autostart.store(p, std::memory_order_release); }
-void setShellFolders(ShellFolders* p) { g_shellFolders.store(p, std::memory_order_release); }
-void setSockets(AsyncSocketFactory* p) { g_sockets.store(p, std::memory_order_release); }
+void setClock(Clock* p)
+{
+    g_clock.store(p, std::memory_order_release);
+}
+void setMessageBoxes(MessageBoxes* p)
+{
+    g_boxes.store(p, std::memory_order_release);
+}
+void setSound(Sound* p)
+{
+    g_sound.store(p, std::memory_order_release);
+}
+void setShell(Shell* p)
+{
+    g_shell.store(p, std::memory_order_release);
+}
+void setPower(Power* p)
+{
+    g_power.store(p, std::memory_order_release);
+}
+void setSystemClock(SystemClock* p)
+{
+    g_systemClock.store(p, std::memory_order_release);
+}
+void setAutostart(AutostartEntry* p)
+{
+    g_autostart.store(p, std::memory_order_release);
+}
+void setShellFolders(ShellFolders* p)
+{
+    g_shellFolders.store(p, std::memory_order_release);
+}
+void setSockets(AsyncSocketFactory* p)
+{
+    g_sockets.store(p, std::memory_order_release);
+}
 
 } // namespace seams

@@ -24,11 +24,19 @@ public:
         int waveId = 0;
         bool loop = false;
     };
-    void play(int waveId, bool loop) override { m_calls.append({Call::Play, waveId, loop}); m_playing = waveId; }
-    void stop() override { m_calls.append({Call::Stop, 0, false}); m_playing = 0; }
+    void play(int waveId, bool loop) override
+    {
+        m_calls.append({Call::Play, waveId, loop});
+        m_playing = waveId;
+    }
+    void stop() override
+    {
+        m_calls.append({Call::Stop, 0, false});
+        m_playing = 0;
+    }
 
     const QList<Call>& calls() const { return m_calls; }
-    int playing() const { return m_playing; }  // 0 when stopped
+    int playing() const { return m_playing; } // 0 when stopped
     void clear() { m_calls.clear(); }
 
 private:

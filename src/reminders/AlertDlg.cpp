@@ -1,16 +1,16 @@
 #include "reminders/AlertDlg.h"
 
-#include "app/Constants.h"
-#include "app/SettingsFile.h"
+#include "base/Constants.h"
+#include "base/SettingsFile.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "reminders/DueQueue.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
-#include "system/DialogLayout.h"
 #include "timers/Shutdown.h"
 #include "ui_AlertDlg.h"
+#include "widgets/DialogLayout.h"
 
 #include <QApplication>
 #include <QKeyEvent>

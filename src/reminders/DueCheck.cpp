@@ -1,6 +1,6 @@
 #include "reminders/DueCheck.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
 #include "platform/Clock.h"
 #include "platform/Seams.h"
 #include "reminders/ReminderFilter.h"

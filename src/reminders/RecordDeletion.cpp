@@ -1,7 +1,7 @@
 #include "reminders/RecordDeletion.h"
 
-#include "app/Constants.h"
-#include "app/MainWindowIds.h"
+#include "base/Constants.h"
+#include "base/MainWindowIds.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"

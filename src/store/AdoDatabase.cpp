@@ -1,7 +1,7 @@
 #include "store/AdoDatabase.h"
 
-#include "app/Constants.h"
-#include "app/Paths.h"
+#include "base/Constants.h"
+#include "base/Paths.h"
 
 #include <QFile>
 #include <algorithm>
@@ -92,7 +92,8 @@ int atoiLike(const QString& text)
 
 bool onlyBlanks(const char* from, const char* end)
 {
-    return std::all_of(from, end, [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; });
+    return std::all_of(from, end,
+                       [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r' || ch == '\n'; });
 }
 
 bool bindText(sqlite3_stmt* st, int index, const QString& value, bool emptyIsNull)

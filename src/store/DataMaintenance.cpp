@@ -1,13 +1,13 @@
 #include "store/DataMaintenance.h"
 
-#include "app/Constants.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
+#include "base/Constants.h"
+#include "base/FileOps.h"
+#include "base/Paths.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Shell.h"
 #include "store/AdoDatabase.h"
-#include "system/FileOps.h"
 
 #include <QDateTime>
 #include <QDialog>

@@ -1,8 +1,8 @@
 #include "store/RepairDlg.h"
 
 #include "store/RepairDlgIds.h"
-#include "system/DialogLayout.h"
 #include "ui_RepairDlg.h"
+#include "widgets/DialogLayout.h"
 
 CRepairDlg::CRepairDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<Ui::RepairDlg>())
 {

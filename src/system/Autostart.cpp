@@ -1,11 +1,11 @@
 #include "system/Autostart.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
+#include "base/FileOps.h"
+#include "base/ModulePath.h"
 #include "platform/AutostartEntry.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
-#include "system/FileOps.h"
-#include "system/ModulePath.h"
 
 namespace {
 void tell(QObject* owner, const char* text)

@@ -1,11 +1,11 @@
 #include "system/SettingsDlg.h"
 
-#include "app/Constants.h"
+#include "base/Constants.h"
 #include "system/Autostart.h"
-#include "system/DialogLayout.h"
 #include "system/SettingsDlgIds.h"
 #include "system/Shortcuts.h"
 #include "ui_SettingsDlg.h"
+#include "widgets/DialogLayout.h"
 
 #include <QApplication>
 

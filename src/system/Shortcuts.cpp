@@ -1,10 +1,10 @@
 #include "system/Shortcuts.h"
 
-#include "app/Paths.h"
+#include "base/FileOps.h"
+#include "base/ModulePath.h"
+#include "base/Paths.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
-#include "system/FileOps.h"
-#include "system/ModulePath.h"
 
 #include <QDir>
 #include <QFile>

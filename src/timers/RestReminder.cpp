@@ -1,6 +1,6 @@
 #include "timers/RestReminder.h"
 
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"

@@ -1,14 +1,14 @@
 #include "timesync/TimeSyncDlg.h"
 
-#include "app/DialogTimers.h"
+#include "base/DialogTimers.h"
 #include "platform/AsyncSocket.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/SystemClock.h"
-#include "system/DialogLayout.h"
 #include "timesync/TimeSyncDlgIds.h"
 #include "ui_TimeSyncDlg.h"
+#include "widgets/DialogLayout.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>

@@ -1,8 +1,8 @@
 #include "widgets/AboutDlg.h"
 
-#include "app/Constants.h"
-#include "system/DialogLayout.h"
+#include "base/Constants.h"
 #include "ui_AboutDlg.h"
+#include "widgets/DialogLayout.h"
 #include "widgets/LinkLabel.h"
 
 #include <QIcon>

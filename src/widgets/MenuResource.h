@@ -9,7 +9,7 @@ class QWidget;
 // Menu templates kept as text resources (res/menu<id>.txt).
 struct MenuItemTemplate
 {
-    int id = 0;         // command id; 0 for a separator
+    int id = 0; // command id; 0 for a separator
     QString text;
     bool separator() const { return id == 0; }
 };

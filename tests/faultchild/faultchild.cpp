@@ -11,9 +11,9 @@
 //       Holds an exclusive lock on the file (BEGIN EXCLUSIVE), writes "locked",
 //       and keeps it until stdin closes. Exit 1 when the lock cannot be had.
 
-#include "app/Constants.h"
-#include "app/Paths.h"
 #include "app/ReminderApp.h"
+#include "base/Constants.h"
+#include "base/Paths.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"

@@ -1,6 +1,6 @@
 #include "support/TestSupport.h"
 
-#include "app/Paths.h"
+#include "base/Paths.h"
 #include "platform/Seams.h"
 
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "system/ModulePath.h"
+#include "base/ModulePath.h"
 
 #include <QFile>
 #include <QMutex>

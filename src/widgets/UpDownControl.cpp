@@ -1,4 +1,4 @@
-#include "app/UpDownControl.h"
+#include "widgets/UpDownControl.h"
 
 #include <QEvent>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "system/DialogLayout.h"
+#include "widgets/DialogLayout.h"
 
 #include <QFontMetrics>
 #include <QWidget>

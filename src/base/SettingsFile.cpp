@@ -1,7 +1,7 @@
-#include "app/SettingsFile.h"
+#include "base/SettingsFile.h"
 
-#include "app/Gbk.h"
-#include "app/Paths.h"
+#include "base/Gbk.h"
+#include "base/Paths.h"
 
 #include <QFile>
 #include <QMutex>

@@ -1,6 +1,6 @@
-#include "app/GbkLineEdit.h"
+#include "widgets/GbkLineEdit.h"
 
-#include "app/Gbk.h"
+#include "base/Gbk.h"
 
 #include <QInputMethodEvent>
 #include <QKeyEvent>

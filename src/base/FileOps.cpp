@@ -1,4 +1,4 @@
-#include "system/FileOps.h"
+#include "base/FileOps.h"
 
 #include <QFile>
 #include <cerrno>

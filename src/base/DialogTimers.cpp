@@ -1,4 +1,4 @@
-#include "app/DialogTimers.h"
+#include "base/DialogTimers.h"
 
 #include <QTimer>
 

@@ -55,10 +55,10 @@ struct DefaultTimes
 };
 
 // Reads the settings file of the program folder (SettingsFilePath()).
-bool ReadDeleteChoice();                // true: delete acknowledged reminders
-void WriteDeleteChoice(bool deleteIt);  // "Istrue" / "Isfalse"
+bool ReadDeleteChoice();               // true: delete acknowledged reminders
+void WriteDeleteChoice(bool deleteIt); // "Istrue" / "Isfalse"
 DefaultTimes ReadDefaultTimes();
 void WriteRestMinutes(int minutes);
-void WriteCountdown(int hours, int minutes, int seconds);  // B, C, D in this order
+void WriteCountdown(int hours, int minutes, int seconds); // B, C, D in this order
 
 } // namespace settings

@@ -1,4 +1,4 @@
-#include "system/DesktopEntry.h"
+#include "base/DesktopEntry.h"
 
 namespace desktop {
 
