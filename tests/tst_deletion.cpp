@@ -164,12 +164,29 @@ private slots:
         QCOMPARE(rig.declines, 0);
     }
 
-    void deleteSelectedAnsweredNoKeepsEverything()
+    // Nobody answers: the box's default button speaks, and it must never delete.
+    void questionsDefaultToNoAndStayOnTop_data()
     {
+        QTest::addColumn<bool>("expired"); // false: the selected record
+        QTest::newRow("the selected record") << false;
+        QTest::newRow("the expired records") << true;
+    }
+    void questionsDefaultToNoAndStayOnTop()
+    {
+        QFETCH(bool, expired);
         Rig rig;
-        const QString id = rig.add("2026-02-01", "08:00:00");
-        rig.fakes.boxes.answerNext(MbResult::No);
-        deletion::DeleteSelectedRecord(nullptr, id, "x", rig.editor, rig.store());
+        QWidget mainWindow;
+        const QString id = rig.add("2025-02-01", "08:00:00");
+        if (expired)
+            deletion::DeleteExpiredRecords(&mainWindow, rig.editor, rig.store());
+        else
+            deletion::DeleteSelectedRecord(&mainWindow, id, "x", rig.editor, rig.store());
+        QCOMPARE(rig.fakes.boxes.shown().size(), 1);
+        const MessageBoxRequest& question = rig.fakes.boxes.shown().first();
+        QCOMPARE(question.buttons, MbButtons::YesNo);
+        QCOMPARE(question.defaultButton, MbResult::No);
+        QVERIFY(question.topmost);
+        QCOMPARE(question.owner.data(), &mainWindow);
         QCOMPARE(rig.ids(), QStringList{id});
         QCOMPARE(rig.declines, 1);
         QCOMPARE(rig.addModes, 0);
@@ -253,17 +270,6 @@ private slots:
         deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
         QCOMPARE(rig.ids(), kept);
         QCOMPARE(rig.addModes, 3);
-    }
-
-    void expiredAnsweredNoDeletesNothing()
-    {
-        Rig rig;
-        rig.add("2025-01-01", "00:00:00");
-        rig.fakes.boxes.answerNext(MbResult::No);
-        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
-        QCOMPARE(rig.ids().size(), 1);
-        QCOMPARE(rig.declines, 1);
-        QCOMPARE(rig.addModes, 0);
     }
 
     void expiredConditionIsTheTextComparison()

@@ -33,6 +33,14 @@ bool isRecordId(const QString& id)
     return true;
 }
 
+// A deletion question: No is the default button, so that an Enter never
+// deletes, and the box stays above every window like the program's other questions.
+bool confirmed(QWidget* owner, const QString& question)
+{
+    return ShowMessageBox(owner, question, QString(), MbButtons::YesNo, MbIcon::None, MbResult::No, true) ==
+           MbResult::Yes;
+}
+
 void done(const Editor& editor)
 {
     if (editor.backToAddMode)
@@ -73,7 +81,7 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
         return;
     const QString question =
         QString::fromUtf8("真的要删除标题为“") + subject + QString::fromUtf8("”的记录吗？  ");
-    if (ShowMessageBox(owner, question, QString(), MbButtons::YesNo) != MbResult::Yes) {
+    if (!confirmed(owner, question)) {
         declined(editor);
         return;
     }
@@ -107,8 +115,7 @@ QString ExpiredBatchClause(const QDateTime& now)
 void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvider& store)
 {
     const QDateTime now = seams::clock().now();
-    if (ShowMessageBox(owner, QString::fromUtf8("是否批量删除10条最早的过期数据？  "), QString(),
-                       MbButtons::YesNo) != MbResult::Yes) {
+    if (!confirmed(owner, QString::fromUtf8("是否批量删除10条最早的过期数据？  "))) {
         declined(editor);
         return;
     }
