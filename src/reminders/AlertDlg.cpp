@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "base/SettingsFile.h"
+#include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Sound.h"
@@ -13,13 +14,16 @@
 #include "widgets/DialogLayout.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QKeyEvent>
-#include <QStyle>
 
 namespace {
 const char kDeleteFailedText[] = "晕！软件罢工啦！重新启动一下吧！  ";
 const char kPromptNotice[] = "\n\n您设定的关机时间已经到了，请直接点击按钮执行相关操作！";
 const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动关机！";
+// A popup that falls due while the user types takes the keyboard; for this
+// long after it appears, keys are the user's typing, not an answer to it.
+constexpr qint64 kKeyGuardMs = 1000;
 
 QString whereId(const QString& id)
 {
@@ -43,10 +47,9 @@ CAlertDlg::CAlertDlg(const QString& id, QWidget* parent)
                    Qt::WindowStaysOnTopHint);
     m_ui->shutdownCheck->hide();
 
-    QIcon icon = QApplication::windowIcon();
-    if (icon.isNull())
-        icon = style()->standardIcon(QStyle::SP_MessageBoxInformation);
-    m_ui->iconLabel->setPixmap(icon.pixmap(m_ui->iconLabel->size()));
+    m_ui->iconLabel->setPixmap(QIcon(QStringLiteral(":/icon128.svg")).pixmap(m_ui->iconLabel->size()));
+    // Keys go to whichever control has the focus; one filter sees them all.
+    qApp->installEventFilter(this);
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &CAlertDlg::OnOK);
     connect(m_ui->deleteRadio, &QRadioButton::clicked, this, &CAlertDlg::OnChooseDelete);
@@ -160,6 +163,7 @@ void CAlertDlg::OnOK()
     if (deleteRecord) {
         if (database()->DeleteRows(table(), clause, 1, message) != 1) {
             ShowMessageBox(this, QString::fromUtf8(kDeleteFailedText));
+            m_deleteFailed = true;
             acknowledgementFailed();
             return;
         }
@@ -173,6 +177,7 @@ void CAlertDlg::OnOK()
         if (database()->UpdateRows(table(), clause, {QStringLiteral("use")},
                                    {QString::fromUtf8(reminders::kTaken)}, 1, message) != 1) {
             ShowMessageBox(this, message);
+            m_updateFailed = true;
             acknowledgementFailed();
             return;
         }
@@ -182,8 +187,9 @@ void CAlertDlg::OnOK()
 
 void CAlertDlg::acknowledgementFailed()
 {
-    ++m_failedAcknowledgements;
-    bool retryCanHelp = m_failedAcknowledgements < 2;
+    // A record that the store has refused both to delete and to mark cannot be
+    // acknowledged at all.
+    bool retryCanHelp = !(m_deleteFailed && m_updateFailed);
     if (retryCanHelp) {
         // Only a record that is still there, in a store that answers, can be
         // deleted or marked on another try.
@@ -232,6 +238,42 @@ void CAlertDlg::reject()
 {
     // Esc and the close box acknowledge too.
     OnOK();
+}
+
+void CAlertDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (m_shownAtMs < 0)
+        m_shownAtMs = seams::clock().monotonicMs();
+}
+
+bool CAlertDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || !watched->isWidgetType())
+        return QDialog::eventFilter(watched, event);
+    auto* widget = static_cast<QWidget*>(watched);
+    if (widget != this && !isAncestorOf(widget))
+        return QDialog::eventFilter(watched, event);
+    return swallowKey(static_cast<QKeyEvent*>(event));
+}
+
+bool CAlertDlg::swallowKey(const QKeyEvent* event)
+{
+    const int key = event->key();
+    const bool fresh = m_shownAtMs < 0 || seams::clock().monotonicMs() - m_shownAtMs < kKeyGuardMs;
+    if (event->type() == QEvent::KeyRelease) {
+        const bool held = m_swallowedKeys.contains(key);
+        if (!event->isAutoRepeat())
+            m_swallowedKeys.remove(key);
+        return fresh || held;
+    }
+    // A key held down since the first second repeats into the time after it.
+    if (fresh || (event->isAutoRepeat() && m_swallowedKeys.contains(key))) {
+        m_swallowedKeys.insert(key);
+        return true;
+    }
+    return false;
 }
 
 void CAlertDlg::keyPressEvent(QKeyEvent* event)

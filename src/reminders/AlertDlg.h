@@ -3,6 +3,7 @@
 #include "reminders/DueCheck.h"
 
 #include <QDialog>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -56,6 +57,8 @@ protected:
     void accept() override;
     void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // For one call: the store, or one that answers "not connected".
@@ -65,9 +68,15 @@ private:
     // After a failed acknowledgement: stay open for another try only while one
     // can still succeed, so the user is never stuck with a looping sound.
     void acknowledgementFailed();
+    // True for a key that reaches the popup in its first second after it
+    // appeared (on the monotonic clock), or repeats from a key held since then.
+    bool swallowKey(const QKeyEvent* event);
     void finish(bool reload);
 
     std::unique_ptr<Ui::AlertDlg> m_ui;
-    int m_failedAcknowledgements = 0;
+    bool m_deleteFailed = false;
+    bool m_updateFailed = false;
+    qint64 m_shownAtMs = -1; // monotonic; -1 until the popup first appears
+    QSet<int> m_swallowedKeys;
     bool m_closed = false;
 };
