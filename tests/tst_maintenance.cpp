@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/DataMaintenance.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QDialog>
@@ -11,7 +12,6 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <sqlite3.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -27,24 +27,29 @@ const QString kCompactFailed = QString::fromUtf8("压缩数据失败！ ");
 const QString kNotice = QString::fromUtf8("Tolva提示");
 
 // Statements on a connection of the test's own, beside the program's store.
-bool exec(const QString& file, const QByteArray& sql)
+bool exec(const QString& file, const char* sql)
 {
-    sqlite3* db = nullptr;
-    bool ok = sqlite3_open_v2(QFile::encodeName(file).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) ==
-              SQLITE_OK;
-    ok = ok && sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
+    return SqliteFile(file).exec(sql);
+}
+
+// Every record with every field, as text, by id; {"<error>"} when the file cannot be read.
+QStringList recordsIn(const QString& file)
+{
+    return SqliteFile(file, SQLITE_OPEN_READONLY)
+        .column(
+            "select id||'|'||ifnull(titile,'')||'|'||ifnull(text,'')||'|'||date||'|'||time||'|'||use||'|'||"
+            "insertdatatime from recordmsg order by id");
 }
 
 bool addReminders(const QString& file, int count, int textBytes = 20)
 {
-    return exec(file, "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
-                          QByteArray::number(count) +
-                          ") insert into recordmsg (titile, text, date, time, use, insertdatatime) "
-                          "select 'subject ' || i, hex(randomblob(" +
-                          QByteArray::number(textBytes / 2) +
-                          ")), '2026-01-01', '10:00:00', '0', '2026-01-01 09:00:00' from n");
+    return exec(file, ("with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+                       QByteArray::number(count) +
+                       ") insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+                       "select 'subject ' || i, hex(randomblob(" +
+                       QByteArray::number(textBytes / 2) +
+                       ")), '2026-01-01', '10:00:00', '0', '2026-01-01 09:00:00' from n")
+                          .constData());
 }
 
 // Counted through the program's own store: it must be open for this.
@@ -97,7 +102,7 @@ private:
 // a dialog standing in for the settings dialog.
 struct Fixture
 {
-    explicit Fixture(bool withDatabase = true) : folder(withDatabase), maintenance(&dialog)
+    explicit Fixture(bool withDatabase = true) : folder(withDatabase), maintenance(&dialog, &app)
     {
         if (withDatabase) {
             app.createStore();
@@ -170,10 +175,12 @@ private slots:
         QVERIFY(DatabaseFilePath().startsWith(QDir::tempPath() + QLatin1Char('/')));
         QVERIFY(addReminders(f.folder.databaseFile(), 3));
         f.maintenance.OnBackup();
-        QCOMPARE(ReadAll(BackupFilePath()), ReadAll(DatabaseFilePath()));
+        QCOMPARE(recordsIn(BackupFilePath()), recordsIn(DatabaseFilePath()));
+        QCOMPARE(recordsIn(BackupFilePath()).size(), 3);
         QVERIFY(addReminders(f.folder.databaseFile(), 4));
         f.maintenance.OnBackup();
-        QCOMPARE(ReadAll(BackupFilePath()), ReadAll(DatabaseFilePath()));
+        QCOMPARE(recordsIn(BackupFilePath()), recordsIn(DatabaseFilePath()));
+        QCOMPARE(recordsIn(BackupFilePath()).size(), 7);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kBackupDone, kBackupDone}));
         const MessageBoxRequest& box = f.fakes.boxes.shown().first();
         QCOMPARE(box.caption, kNotice);
@@ -275,6 +282,7 @@ private slots:
         Fixture f;
         QVERIFY(addReminders(f.folder.databaseFile(), 2));
         f.maintenance.OnBackup();
+        QVERIFY(::chmod(QFile::encodeName(BackupFilePath()).constData(), 0644) == 0);
         QVERIFY(addReminders(f.folder.databaseFile(), 5));
         QCOMPARE(storeCount(f.app), 7);
         f.fakes.boxes.clear();
@@ -292,8 +300,10 @@ private slots:
         QCOMPARE(f.boxesAtRefresh, qsizetype(1));
         QCOMPARE(f.countAtRefresh, 2);
         QVERIFY(f.connected());
-        QCOMPARE(ReadAll(DatabaseFilePath()), ReadAll(BackupFilePath()));
+        QCOMPARE(recordsIn(DatabaseFilePath()), recordsIn(BackupFilePath()));
         QVERIFY(f.dialog.isVisible());
+        // The restored file keeps the data file's mode, not the backup's.
+        QCOMPARE(int(fileops::ModeOr(DatabaseFilePath(), 0)), 0600);
     }
 
     void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()
@@ -356,27 +366,104 @@ private slots:
         QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
     }
 
-    void failingReopenReleasesTheStoreAndClosesTheDialog()
+    // A backup that is no whole reminder database is refused before anything
+    // is touched: the data file, the store and the list stay as they were.
+    void restoreRefusesABackupThatIsNoReminderDatabase_data()
     {
+        QTest::addColumn<QString>("backup");
+        QTest::newRow("text") << "text";
+        QTest::newRow("empty file") << "empty";
+        QTest::newRow("cut short") << "truncated";
+        QTest::newRow("a page overwritten") << "overwritten";
+        QTest::newRow("no reminder table") << "other table";
+        QTest::newRow("reminder table lacking fields") << "fewer fields";
+    }
+    void restoreRefusesABackupThatIsNoReminderDatabase()
+    {
+        QFETCH(QString, backup);
         Fixture f;
-        QVERIFY(WriteAll(BackupFilePath(), "this is no database at all, just some text to restore"));
+        QVERIFY(addReminders(f.folder.databaseFile(), 400, 400));
+        const QString other = f.folder.path() + QStringLiteral("/other.dat");
+        if (backup == QLatin1String("text")) {
+            QVERIFY(WriteAll(BackupFilePath(), "this is no database at all, just some text to restore"));
+        } else if (backup == QLatin1String("empty")) {
+            QVERIFY(WriteAll(BackupFilePath(), QByteArray()));
+        } else if (backup == QLatin1String("truncated") || backup == QLatin1String("overwritten")) {
+            QVERIFY(fileops::CopyFileAtomically(DatabaseFilePath(), BackupFilePath()));
+            QByteArray bytes = ReadAll(BackupFilePath());
+            QVERIFY(bytes.size() > 20 * 4096);
+            if (backup == QLatin1String("truncated"))
+                bytes.truncate(bytes.size() / 2);
+            else
+                bytes.replace(10 * 4096, 4096, QByteArray(4096, '\x5A'));
+            QVERIFY(WriteAll(BackupFilePath(), bytes));
+        } else {
+            SqliteFile made(other, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            QVERIFY(made.exec(backup == QLatin1String("other table")
+                                  ? "create table notes (x text); insert into notes values ('n')"
+                                  : "create table recordmsg (titile text, text text, id integer primary key);"
+                                    "insert into recordmsg (titile, text) values ('a', 'b')"));
+            QVERIFY(fileops::CopyFileAtomically(other, BackupFilePath()));
+        }
+        const QByteArray database = ReadAll(DatabaseFilePath());
+        const QStringList records = recordsIn(DatabaseFilePath());
+        QCOMPARE(records.size(), 400);
         f.fakes.boxes.answerNext(MbResult::Yes);
-        f.maintenance.OnRestore();
 
-        QVERIFY(!f.app.database());
-        QVERIFY(!f.dialog.isVisible());
-        QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(f.fakes.boxes.shown().size(), 2);
+        f.maintenance.OnRestore();
+        QCOMPARE(f.fakes.boxes.texts().size(), 2);
         const MessageBoxRequest& failure = f.fakes.boxes.shown().last();
-        QVERIFY2(failure.text.endsWith(QString::fromUtf8("！  ")), qPrintable(failure.text));
-        QVERIFY(failure.text.size() > 3);
-        QVERIFY(failure.caption.isEmpty());
-        QVERIFY(!f.fakes.boxes.texts().contains(kRestoreDone));
-        QVERIFY(!f.fakes.boxes.texts().contains(kRestoreFailed));
+        QCOMPARE(failure.text, kRestoreFailed);
+        QCOMPARE(failure.caption, kNotice);
+        QCOMPARE(failure.owner.data(), &f.dialog);
+        QCOMPARE(ReadAll(DatabaseFilePath()), database);
+        QCOMPARE(recordsIn(DatabaseFilePath()), records);
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 400);
         QCOMPARE(f.refreshes, 0);
-        QCOMPARE(f.fakes.shell.opened().size(), 1);
-        QCOMPARE(f.fakes.shell.opened().first().target, QString::fromUtf8(tolva::kProductUrl));
-        QCOMPARE(f.fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
+        QVERIFY(f.dialog.isVisible());
+        QVERIFY(f.fakes.shell.opened().isEmpty());
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+    }
+
+    // A backup never replaces the last good one with a copy that is not whole:
+    // neither a data file that has been damaged nor one that a writer elsewhere
+    // is in the middle of changing.
+    void backupNeverReplacesAGoodBackupWithABadCopy_data()
+    {
+        QTest::addColumn<bool>("writerElsewhere");
+        QTest::newRow("data file damaged") << false;
+        QTest::newRow("writer elsewhere mid-transaction") << true;
+    }
+    void backupNeverReplacesAGoodBackupWithABadCopy()
+    {
+        QFETCH(bool, writerElsewhere);
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 300, 400));
+        f.maintenance.OnBackup();
+        const QStringList good = recordsIn(BackupFilePath());
+        QCOMPARE(good.size(), 300);
+        const QByteArray goodBytes = ReadAll(BackupFilePath());
+        f.fakes.boxes.clear();
+
+        SqliteFile writer(DatabaseFilePath());
+        if (writerElsewhere) {
+            // So many changes that they spill into the data file before the commit.
+            QVERIFY(writer.exec("pragma cache_size=5; begin; delete from recordmsg where id % 2 = 0;"
+                                "update recordmsg set text = hex(randomblob(300))"));
+        } else {
+            QByteArray bytes = ReadAll(DatabaseFilePath());
+            bytes.replace(8 * 4096, 4096, QByteArray(4096, '\x5A'));
+            QVERIFY(WriteAll(DatabaseFilePath(), bytes));
+        }
+        f.maintenance.OnBackup();
+        if (writerElsewhere)
+            QVERIFY(writer.exec("rollback"));
+
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kBackupFailed});
+        QCOMPARE(ReadAll(BackupFilePath()), goodBytes);
+        QCOMPARE(recordsIn(BackupFilePath()), good);
+        QCOMPARE(entriesOf(f.folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
     }
 
     void reopenOnAReleasedStoreStaysQuiet()
@@ -446,11 +533,17 @@ private slots:
         f.app.database()->Close();
         QVERIFY(WriteAll(DatabaseFilePath(), "broken"));
         f.maintenance.OnCompact();
+        // The failed reopen: store released, dialog closed as by OK, the store's
+        // message, the product page; the file as it was.
         QVERIFY(!f.app.database());
         QVERIFY(!f.dialog.isVisible());
-        QCOMPARE(f.fakes.boxes.shown().size(), 1);
-        QVERIFY(!f.fakes.boxes.texts().contains(kCompactFailed));
+        QCOMPARE(f.dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(f.fakes.boxes.texts(),
+                 QStringList{QString::fromUtf8("数据文件已损坏（file is not a database）！  ")});
+        QVERIFY(f.fakes.boxes.shown().first().caption.isEmpty());
         QCOMPARE(f.fakes.shell.opened().size(), 1);
+        QCOMPARE(f.fakes.shell.opened().first().target, QString::fromUtf8(tolva::kProductUrl));
+        QCOMPARE(f.fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
         QCOMPARE(ReadAll(DatabaseFilePath()), QByteArray("broken"));
     }
 

@@ -1,10 +1,80 @@
+#include "base/FileOps.h"
+#include "base/Paths.h"
+#include "store/AdoDatabase.h"
 #include "store/RepairDlg.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 #include "widgets/DialogLayout.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QtTest>
+#include <sys/stat.h>
+
+namespace {
+
+QString u(const char* s)
+{
+    return QString::fromUtf8(s);
+}
+
+constexpr int kRecords = 300;
+
+// Records long enough to span many pages, with texts that tell them apart.
+bool fillDatabase(const QString& path, int records)
+{
+    const QByteArray sql =
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+        QByteArray::number(records) +
+        ") insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+        "select '提醒 ' || i, 'content ' || i || ' ' || replace(hex(zeroblob(100)), '00', '内容'),"
+        " '2030-01-01', '10:00:00', i % 2, '2026-01-01 00:00:00' from n";
+    return SqliteFile(path).exec(sql.constData());
+}
+
+// Every record with every field, as text, one per line, by id.
+QStringList recordsIn(const QString& path)
+{
+    return SqliteFile(path, SQLITE_OPEN_READONLY)
+        .column("select id||'|'||titile||'|'||text||'|'||date||'|'||time||'|'||use||'|'||insertdatatime "
+                "from recordmsg order by id");
+}
+
+// The schema as SQLite keeps it.
+QStringList schemaOf(const QString& path)
+{
+    return SqliteFile(path, SQLITE_OPEN_READONLY)
+        .column(
+            "select type||' '||name||' '||tbl_name||' '||ifnull(sql,'') from sqlite_master order by name");
+}
+
+// The leaf pages of the reminder table with the number of records on each.
+QList<QPair<int, int>> leafPages(const QString& path)
+{
+    QList<QPair<int, int>> pages;
+    SqliteFile(path, SQLITE_OPEN_READONLY)
+        .forEachRow(
+            "select pageno, ncell from dbstat where name='recordmsg' and pagetype='leaf' order by pageno",
+            [&](sqlite3_stmt* st) {
+                pages << qMakePair(sqlite3_column_int(st, 0), sqlite3_column_int(st, 1));
+            });
+    return pages;
+}
+
+QStringList entriesOf(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+void runRepair()
+{
+    CRepairDlg dlg;
+    dlg.setCloseInterval(10);
+    dlg.exec();
+}
+
+} // namespace
 
 class TestRepairDlg : public QObject
 {
@@ -41,6 +111,8 @@ private slots:
 
     void fiveSecondsCountFromTheShow()
     {
+        FakeSeams fakes;
+        TempProgramFolder folder;
         CRepairDlg dlg;
         QCOMPARE(dlg.closeInterval(), 5000);
         QVERIFY(!dlg.closeTimerActive()); // nothing runs before the dialog initialises
@@ -51,6 +123,8 @@ private slots:
 
     void timerOneClosesTheDialogAsCancelled()
     {
+        FakeSeams fakes;
+        TempProgramFolder folder;
         CRepairDlg dlg;
         dlg.show();
         dlg.OnTimer(2); // not the dialog's timer
@@ -65,6 +139,7 @@ private slots:
     void theModalRunEndsByItself()
     {
         FakeSeams fakes;
+        TempProgramFolder folder;
         CRepairDlg dlg;
         dlg.setCloseInterval(20);
         bool shownWhileRunning = false;
@@ -78,6 +153,8 @@ private slots:
 
     void initialisesOnlyOnce()
     {
+        FakeSeams fakes;
+        TempProgramFolder folder;
         CRepairDlg dlg;
         dlg.setCloseInterval(60000);
         dlg.show();
@@ -86,6 +163,128 @@ private slots:
         // A later show is no new start-up: its timer does not start again.
         dlg.show();
         QVERIFY(!dlg.closeTimerActive());
+    }
+
+    // A damaged data file is kept aside, never deleted; every record that can
+    // still be read goes into a fresh data file; where none can, a valid backup
+    // takes its place. A file that is only locked is not damaged.
+    void repairsADamagedDataFile_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("withBackup");
+        QTest::newRow("cut short at half") << "truncated" << true;
+        QTest::newRow("a page of records overwritten") << "overwritten" << true;
+        QTest::newRow("zero length, backup") << "zero" << true;
+        QTest::newRow("zero length, no backup") << "zero" << false;
+        QTest::newRow("overwritten with text, backup") << "text" << true;
+        QTest::newRow("overwritten with text, backup damaged too") << "text-bad-backup" << true;
+        QTest::newRow("locked by another connection") << "locked" << true;
+    }
+    void repairsADamagedDataFile()
+    {
+        QFETCH(QString, damage);
+        QFETCH(bool, withBackup);
+        FakeSeams fakes;
+        fakes.clock.set(QDateTime(QDate(2026, 3, 4), QTime(9, 8, 7)));
+        TempProgramFolder folder;
+        const QString file = folder.databaseFile();
+        QVERIFY(fillDatabase(file, kRecords));
+        QVERIFY(::chmod(QFile::encodeName(file).constData(), 0640) == 0);
+        const QStringList original = recordsIn(file);
+        QCOMPARE(original.size(), kRecords);
+        const QList<QPair<int, int>> leaves = leafPages(file);
+        QVERIFY(leaves.size() > 10);
+        QStringList backupRecords;
+        if (withBackup) {
+            QVERIFY(fileops::CopyFileAtomically(QStringLiteral(TOLVA_TEMPLATE_DB), BackupFilePath()));
+            QVERIFY(fillDatabase(BackupFilePath(), 7));
+            if (damage == QLatin1String("text-bad-backup"))
+                QVERIFY(WriteAll(BackupFilePath(), ReadAll(BackupFilePath()).left(2048)));
+            backupRecords = recordsIn(BackupFilePath());
+        }
+
+        // The records the damage takes away; the rest must all come back.
+        QByteArray bytes = ReadAll(file);
+        int lost = 0;
+        SqliteFile locker(file);
+        if (damage == QLatin1String("truncated")) {
+            const int keptPages = int(bytes.size() / 4096 / 2);
+            bytes.truncate(qsizetype(keptPages) * 4096);
+            for (const auto& leaf : leaves)
+                lost += leaf.first > keptPages ? leaf.second : 0;
+        } else if (damage == QLatin1String("overwritten")) {
+            const auto leaf = leaves.at(leaves.size() / 2);
+            bytes.replace(qsizetype(leaf.first - 1) * 4096, 4096, QByteArray(4096, '\x5A'));
+            lost = leaf.second;
+        } else if (damage == QLatin1String("zero")) {
+            bytes.clear();
+            lost = kRecords;
+        } else if (damage.startsWith(QLatin1String("text"))) {
+            bytes = "[常规设置]\r\nIfDelete=Istrue\r\n";
+            lost = kRecords;
+        } else {
+            QVERIFY(locker.exec("begin exclusive"));
+        }
+        QVERIFY(WriteAll(file, bytes));
+        QVERIFY(lost < kRecords || damage != QLatin1String("truncated"));
+
+        runRepair();
+        QVERIFY(locker.exec("rollback") || damage != QLatin1String("locked"));
+
+        const QString aside = file + QStringLiteral(".damaged-20260304-090807");
+        QStringList expectedEntries{"tolva.dat"};
+        if (withBackup)
+            expectedEntries << "tolvaBak.dat";
+        if (damage == QLatin1String("locked")) {
+            // Left exactly as it was, nothing moved, nothing said.
+            QVERIFY(fakes.boxes.shown().isEmpty());
+            QCOMPARE(ReadAll(file), bytes);
+            QCOMPARE(recordsIn(file), original);
+            QCOMPARE(entriesOf(folder.dataFolder()), expectedEntries);
+            return;
+        }
+        expectedEntries.insert(1, QFileInfo(aside).fileName());
+        QCOMPARE(entriesOf(folder.dataFolder()), expectedEntries);
+        // The damaged file is kept byte for byte.
+        QCOMPARE(ReadAll(aside), bytes);
+
+        // The data file opens, with what could be saved, in the delivered schema and mode.
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
+                         message),
+                 store::kConnected);
+        QCOMPARE(schemaOf(file), schemaOf(QStringLiteral(TOLVA_TEMPLATE_DB)));
+        QCOMPARE(int(fileops::ModeOr(file, 0)), 0640);
+        const QStringList after = recordsIn(file);
+        QString expectedText;
+        if (lost < kRecords) {
+            // Nothing lost that could be read: every record off the damaged pages, unchanged.
+            QCOMPARE(after.size() + lost, kRecords);
+            for (const QString& record : after)
+                QVERIFY2(original.contains(record), qPrintable(record));
+            expectedText = u("Tolva从中救出了 %1 条提醒记录").arg(kRecords - lost);
+        } else if (damage == QLatin1String("text-bad-backup") || !withBackup) {
+            QVERIFY(after.isEmpty());
+            expectedText = u("也没有可用的备份");
+        } else {
+            QCOMPARE(after, backupRecords);
+            expectedText = u("Tolva换用了备份数据（7 条提醒记录）");
+        }
+        // One message: what was done, and where the damaged file is.
+        QCOMPARE(fakes.boxes.shown().size(), 1);
+        const MessageBoxRequest& box = fakes.boxes.shown().first();
+        QVERIFY2(box.text.contains(expectedText), qPrintable(box.text));
+        QVERIFY2(box.text.contains(aside), qPrintable(box.text));
+        QCOMPARE(box.caption, u("Tolva提示"));
+
+        // Ids are never given twice, not even those of the records that were lost.
+        if (lost < kRecords) {
+            QCOMPARE(db.InsertRows(QStringLiteral("recordmsg"), {"titile"}, RowSet{Row{"new"}}, 1, message),
+                     1);
+            QCOMPARE(SqliteFile(file, SQLITE_OPEN_READONLY).scalar("select max(id) from recordmsg"),
+                     QString::number(kRecords + 1));
+        }
     }
 };
 

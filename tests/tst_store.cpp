@@ -1,12 +1,12 @@
 #include "base/Constants.h"
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QElapsedTimer>
 #include <QtTest>
 #include <atomic>
-#include <sqlite3.h>
 #include <thread>
 
 namespace {
@@ -21,41 +21,6 @@ Row reminder(const QString& subject, const QString& date = QStringLiteral("2026-
 {
     return Row{subject, QString::fromUtf8("内容"), date, time, use, QStringLiteral("2026-12-01 09:00:00")};
 }
-
-// A second, independent connection to the same file, to look behind the store's back.
-class RawConnection
-{
-public:
-    explicit RawConnection(const QString& path)
-    {
-        if (sqlite3_open_v2(path.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK) {
-            sqlite3_close(m_db);
-            m_db = nullptr;
-        }
-    }
-    ~RawConnection() { sqlite3_close(m_db); }
-    bool isOpen() const { return m_db != nullptr; }
-    bool exec(const char* sql) { return sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
-    // All values of one column, as text; "<null>" for NULL.
-    QStringList column(const QString& sql, int index = 0)
-    {
-        QStringList out;
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK)
-            return {QStringLiteral("<error>")};
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, index));
-            out << (t ? QString::fromUtf8(t) : QStringLiteral("<null>"));
-        }
-        sqlite3_finalize(st);
-        return out;
-    }
-    QString scalar(const QString& sql) { return column(sql).value(0); }
-
-private:
-    sqlite3* m_db = nullptr;
-};
 
 int openFile(CAdoDatabase& db, QString& message, const QString& source = QString::fromUtf8(kDatabaseRelative))
 {
@@ -148,9 +113,13 @@ private slots:
     {
         QTest::addColumn<QByteArray>("content"); // "-" for no file at all
         QTest::addColumn<QString>("expectedText");
-        QTest::newRow("missing file") << QByteArray("-") << QString("unable to open");
-        QTest::newRow("text file") << QByteArray("this is no database\n") << QString("not a database");
-        QTest::newRow("database without the table") << QByteArray() << QString("recordmsg");
+        // What it means to the user, then SQLite's own words.
+        QTest::newRow("missing file")
+            << QByteArray("-") << QString::fromUtf8("无法打开数据文件（unable to open database file）");
+        QTest::newRow("text file") << QByteArray("this is no database\n")
+                                   << QString::fromUtf8("数据文件已损坏（file is not a database）");
+        QTest::newRow("database without the table")
+            << QByteArray() << QString::fromUtf8("数据文件已损坏（no such table: recordmsg）");
     }
     void openFailures()
     {
@@ -158,7 +127,7 @@ private slots:
         QFETCH(QString, expectedText);
         TempProgramFolder folder(false);
         if (content.isEmpty()) {
-            RawConnection other(folder.databaseFile());
+            SqliteFile other(folder.databaseFile(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
             QVERIFY(other.exec("create table notes (x text); insert into notes values ('n')"));
         } else if (content != "-") {
             QVERIFY(WriteAll(folder.databaseFile(), content));
@@ -166,7 +135,7 @@ private slots:
         CAdoDatabase db;
         QString message;
         QCOMPARE(openFile(db, message), store::kDataError);
-        QVERIFY2(message.contains(expectedText), qPrintable(message));
+        QCOMPARE(message, expectedText);
         QVERIFY(!db.IsConnected());
         QVERIFY(db.FilePath().isEmpty());
         // The store never creates its database, and leaves a foreign file as it was.
@@ -220,7 +189,7 @@ private slots:
             QCOMPARE(db->DeleteRows(kTable, where, 1, m), store::kNotConnected);
             QCOMPARE(m, kNotConnected);
         }
-        RawConnection raw(folder.databaseFile());
+        SqliteFile raw(folder.databaseFile());
         QCOMPARE(raw.scalar("select count(*) from recordmsg"), QStringLiteral("1"));
     }
 
@@ -276,7 +245,7 @@ private slots:
         QCOMPARE(openFile(db, message), store::kConnected);
         QCOMPARE(insertRow(db, Row{"subject", "", "2026-12-08", "10:00:00", "", "2026-12-01 09:00:00"}), 1);
 
-        RawConnection raw(folder.databaseFile());
+        SqliteFile raw(folder.databaseFile());
         QCOMPARE(
             raw.column("select typeof(text) || ',' || typeof(use) || ',' || typeof(titile) from recordmsg"),
             QStringList{"null,null,text"});
@@ -424,7 +393,7 @@ private slots:
 
         // Still connected, nothing changed.
         QVERIFY(db.IsConnected());
-        RawConnection raw(folder.databaseFile());
+        SqliteFile raw(folder.databaseFile());
         QCOMPARE(raw.column("select titile from recordmsg"), QStringList{"stays"});
     }
 
@@ -440,7 +409,7 @@ private slots:
         QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("a")}, 0, message), 0);
         QCOMPARE(insertRow(db, reminder("a")), 1);
         QCOMPARE(db.UpdateRows(kTable, "", {"titile", "text"}, {"only one"}, 1, message), store::kDataError);
-        RawConnection raw(folder.databaseFile());
+        SqliteFile raw(folder.databaseFile());
         QCOMPARE(raw.column("select titile from recordmsg"), QStringList{"a"});
     }
 
@@ -448,7 +417,7 @@ private slots:
     {
         TempProgramFolder folder;
         {
-            RawConnection raw(folder.databaseFile());
+            SqliteFile raw(folder.databaseFile());
             QVERIFY(
                 raw.exec("create trigger refuse_insert before insert on recordmsg when new.titile='bad' "
                          "begin select raise(abort, 'refused by trigger'); end;"
@@ -495,12 +464,12 @@ private slots:
     void dueClauseUsesTheIndex()
     {
         TempProgramFolder folder;
-        RawConnection raw(folder.databaseFile());
+        SqliteFile raw(folder.databaseFile());
         const QString due = "where (date='2026-12-08' or date ='Every Day') and time ='10:00:00'";
         for (const QString& sql : {QStringLiteral("select count(*) from recordmsg ") + due,
                                    QStringLiteral("select id from recordmsg ") + due + " order by id desc"}) {
             // The fourth column of a query plan describes each step.
-            const QString plan = raw.column("explain query plan " + sql, 3).join(';');
+            const QString plan = raw.column(("explain query plan " + sql).toUtf8().constData(), 3).join(';');
             QVERIFY2(plan.contains("INDEX recordmsg_time_date"), qPrintable(plan));
             QVERIFY2(!plan.contains("SCAN"), qPrintable(plan));
         }
@@ -556,7 +525,7 @@ private slots:
         QCOMPARE(openFile(db, message), store::kConnected);
         QCOMPARE(insertRow(db, reminder("before")), 1);
 
-        RawConnection other(folder.databaseFile());
+        SqliteFile other(folder.databaseFile());
         QVERIFY(other.isOpen());
         QVERIFY(other.exec("begin exclusive"));
         QElapsedTimer timer;
@@ -565,7 +534,7 @@ private slots:
         QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("blocked")}, 1, message),
                  store::kDataError);
         const qint64 waited = timer.elapsed();
-        QVERIFY2(message.contains("locked"), qPrintable(message));
+        QCOMPARE(message, QString::fromUtf8("数据文件正被其他程序使用（database is locked）"));
         QVERIFY2(waited >= 1000 && waited < 5000, qPrintable(QString::number(waited)));
 
         message.clear();
@@ -575,7 +544,7 @@ private slots:
 
         QCOMPARE(countWhere(db, ""), 1);
         QCOMPARE(insertRow(db, reminder("after")), 1);
-        RawConnection check(folder.databaseFile());
+        SqliteFile check(folder.databaseFile());
         QCOMPARE(check.column("select titile from recordmsg order by id"), (QStringList{"before", "after"}));
     }
 };

@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "base/Paths.h"
+#include "store/StoreErrors.h"
 
 #include <QFile>
 #include <algorithm>
@@ -29,9 +30,10 @@ QString missingPartsText()
            QString::fromUtf8(tolva::kProductHost) + QString::fromUtf8(" 获得帮助");
 }
 
+// What the failure means to the user, then SQLite's own words.
 QString errorText(sqlite3* db)
 {
-    return QString::fromUtf8(sqlite3_errmsg(db));
+    return store::ErrorText(db);
 }
 
 // Table and field names are pasted into SQL, so only plain identifiers pass.
@@ -225,8 +227,15 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
         if (step == SQLITE_OK)
             step = sqlite3_step(st);
         sqlite3_finalize(st);
-        if (step != SQLITE_ROW)
+        if (step != SQLITE_ROW) {
+            // A database without the reminder table (an empty file among them) is no reminder database.
+            if ((sqlite3_errcode(db) & 0xFF) == SQLITE_ERROR) {
+                message = store::ErrorText(SQLITE_CORRUPT, QString::fromUtf8(sqlite3_errmsg(db)));
+                sqlite3_close_v2(db);
+                return store::kDataError;
+            }
             return fail();
+        }
     }
 
     m_pConnection = db;

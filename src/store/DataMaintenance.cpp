@@ -1,6 +1,5 @@
 #include "store/DataMaintenance.h"
 
-#include "app/ReminderApp.h"
 #include "base/Constants.h"
 #include "base/FileOps.h"
 #include "base/Paths.h"
@@ -8,6 +7,8 @@
 #include "platform/Seams.h"
 #include "platform/Shell.h"
 #include "store/AdoDatabase.h"
+#include "store/DatabaseFile.h"
+#include "store/StoreService.h"
 
 #include <QDateTime>
 #include <QDialog>
@@ -20,18 +21,6 @@ namespace {
 QString text(const char* t)
 {
     return QString::fromUtf8(t);
-}
-
-std::shared_ptr<CAdoDatabase> theStore()
-{
-    CReminderApp* app = CReminderApp::instance();
-    return app ? app->database() : nullptr;
-}
-
-void closeStore()
-{
-    if (auto db = theStore())
-        db->Close();
 }
 
 } // namespace
@@ -60,7 +49,13 @@ bool CompactDatabaseFile(const QString& path)
     return ok;
 }
 
-CDataMaintenance::CDataMaintenance(QDialog* dialog) : m_dialog(dialog) {}
+CDataMaintenance::CDataMaintenance(QDialog* dialog, StoreService* store) : m_dialog(dialog), m_store(store) {}
+
+void CDataMaintenance::closeStore()
+{
+    if (auto db = m_store ? m_store->database() : nullptr)
+        db->Close();
+}
 
 void CDataMaintenance::OnBackup()
 {
@@ -70,8 +65,11 @@ void CDataMaintenance::OnBackup()
         m_dialog->close();
         return;
     }
-    // The store stays open: nothing writes to it while this handler runs.
-    const bool copied = fileops::CopyFileAtomically(database, BackupFilePath());
+    // The store stays open. The copy is read in one transaction, so that a
+    // write elsewhere cannot tear it, and must be a whole reminder database:
+    // a damaged data file never replaces the last good backup.
+    const QByteArray image = store::ReadDatabaseImage(database);
+    const bool copied = !image.isEmpty() && store::WriteDatabaseImage(BackupFilePath(), image, database);
     ShowMessageBox(m_dialog, text(copied ? maintenance_text::kBackupDone : maintenance_text::kBackupFailed),
                    text(maintenance_text::kNotice), MbButtons::Ok, MbIcon::Information);
 }
@@ -89,8 +87,15 @@ void CDataMaintenance::OnRestore()
     if (answer != MbResult::Yes)
         return;
 
+    // A backup that is no whole reminder database replaces nothing.
+    const QByteArray image = store::ReadDatabaseImage(backup);
+    if (image.isEmpty()) {
+        ShowMessageBox(m_dialog, text(maintenance_text::kRestoreFailed), text(maintenance_text::kNotice),
+                       MbButtons::Ok, MbIcon::Information);
+        return;
+    }
     closeStore();
-    const bool copied = fileops::CopyFileAtomically(backup, DatabaseFilePath());
+    const bool copied = store::WriteDatabaseImage(DatabaseFilePath(), image, backup);
     if (ReopenStore() != 1)
         return;
     if (copied && refreshList)
@@ -116,15 +121,14 @@ void CDataMaintenance::OnCompact()
 
 int CDataMaintenance::ReopenStore()
 {
-    CReminderApp* app = CReminderApp::instance();
-    auto db = app ? app->database() : nullptr;
+    auto db = m_store ? m_store->database() : nullptr;
     QString message;
     if (db && db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
                        message) == store::kConnected)
         return 1;
     db.reset();
-    if (app)
-        app->ReleaseStore();
+    if (m_store)
+        m_store->ReleaseStore();
     m_dialog->accept();
     // A store released earlier has no message of its own and has been reported then.
     if (!message.isEmpty()) {

@@ -4,14 +4,16 @@
 #include <functional>
 
 class QDialog;
+class StoreService;
 
 // Backup, restore and compaction of the data file: the maintenance buttons of
-// the settings dialog. The store is the application's (CReminderApp::instance()).
+// the settings dialog.
 class CDataMaintenance
 {
 public:
     // dialog: the settings dialog, owner of the boxes and closed where a step says so.
-    explicit CDataMaintenance(QDialog* dialog);
+    // store: the program's store, closed and reopened around a restore or a compaction.
+    CDataMaintenance(QDialog* dialog, StoreService* store);
 
     void OnBackup();
     void OnRestore();
@@ -24,7 +26,10 @@ public:
     std::function<void()> refreshList;
 
 private:
+    void closeStore();
+
     QDialog* m_dialog;
+    StoreService* m_store;
 };
 
 // The restore question for the backup at path; empty when the backup's

@@ -1,5 +1,10 @@
 #include "store/RepairDlg.h"
 
+#include "base/Paths.h"
+#include "platform/Clock.h"
+#include "platform/MessageBoxes.h"
+#include "platform/Seams.h"
+#include "store/DataMaintenance.h"
 #include "store/RepairDlgIds.h"
 #include "ui_RepairDlg.h"
 #include "widgets/DialogLayout.h"
@@ -19,6 +24,7 @@ CRepairDlg::~CRepairDlg() = default;
 
 int CRepairDlg::RegisterAdoDlls()
 {
+    m_repair = store::RepairDataFile(DatabaseFilePath(), BackupFilePath(), seams::clock().now());
     return 1;
 }
 
@@ -45,4 +51,9 @@ void CRepairDlg::OnTimer(int id)
         return;
     m_closeTimer.stop();
     reject();
+    const QString report = store::RepairReport(m_repair);
+    if (!report.isEmpty())
+        ShowMessageBox(nullptr, report, QString::fromUtf8(maintenance_text::kNotice), MbButtons::Ok,
+                       m_repair.action == store::RepairResult::Action::Failed ? MbIcon::Warning
+                                                                              : MbIcon::Information);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/DatabaseRepair.h"
+
 #include <QDialog>
 #include <QTimer>
 #include <memory>
@@ -10,7 +12,8 @@ class RepairDlg;
 
 // The runtime repair notice (dialog 136) that start-up shows once when the store
 // cannot be opened, before it tries again. It repairs what it can while it
-// initialises, then shows its notice for five seconds and closes itself.
+// initialises, then shows its notice for five seconds and closes itself; what
+// the repair did, if anything, it tells in one message as it closes.
 class CRepairDlg : public QDialog
 {
     Q_OBJECT
@@ -19,9 +22,12 @@ public:
     explicit CRepairDlg(QWidget* parent = nullptr);
     ~CRepairDlg() override;
 
-    // On Windows this registers the six data-access libraries again. SQLite is
-    // linked into the program, so there is nothing to register. Returns 1.
+    // SQLite is linked into the program, so there are no data-access libraries
+    // to register again. What does go wrong is a damaged data file: it is
+    // repaired here (RepairDataFile). A file that is only locked or unreadable
+    // is left alone. Returns 1.
     int RegisterAdoDlls();
+    const store::RepairResult& repairResult() const { return m_repair; }
 
     // Timer 1 ends the notice; other ids are not the dialog's.
     void OnTimer(int id);
@@ -39,4 +45,5 @@ private:
     std::unique_ptr<Ui::RepairDlg> m_ui;
     QTimer m_closeTimer;
     bool m_initialised = false;
+    store::RepairResult m_repair;
 };

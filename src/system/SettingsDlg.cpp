@@ -1,6 +1,7 @@
 #include "system/SettingsDlg.h"
 
 #include "base/Constants.h"
+#include "store/ProgramStore.h"
 #include "system/Autostart.h"
 #include "system/SettingsDlgIds.h"
 #include "system/Shortcuts.h"
@@ -22,7 +23,8 @@ QWidget* mainWindow()
 } // namespace
 
 CSettingsDlg::CSettingsDlg(QWidget* parent)
-    : QDialog(parent ? parent : mainWindow()), m_ui(std::make_unique<Ui::SettingsDlg>()), m_maintenance(this)
+    : QDialog(parent ? parent : mainWindow()), m_ui(std::make_unique<Ui::SettingsDlg>()),
+      m_maintenance(this, ProgramStoreService())
 {
     setFont(DialogFont());
     m_ui->setupUi(this);

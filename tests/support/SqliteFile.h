@@ -65,6 +65,9 @@ public:
         return out;
     }
 
+    // The first column of the first row; "<error>" when the statement fails.
+    QString scalar(const char* sql) { return column(sql).value(0); }
+
     // A text column with every byte of it, embedded NULs included.
     static QString text(sqlite3_stmt* st, int column)
     {

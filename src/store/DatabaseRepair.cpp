@@ -1,0 +1,372 @@
+#include "store/DatabaseRepair.h"
+
+#include "base/FileOps.h"
+#include "store/DatabaseFile.h"
+#include "store/StoreErrors.h"
+
+#include <QFile>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace store {
+
+namespace {
+
+// A lock held elsewhere is waited for only briefly: the store's own open has waited already.
+constexpr int kExamineBusyMs = 200;
+// Rows that cannot be reached are stepped over one id at a time at first, in
+// growing strides after every so many misses, up to a limit of attempts.
+constexpr int kMissesPerStride = 1024;
+constexpr int kMaxMisses = 1000000;
+
+class Connection
+{
+public:
+    Connection() = default;
+    ~Connection() { sqlite3_close_v2(m_db); }
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    sqlite3** out() { return &m_db; }
+    sqlite3* get() const { return m_db; }
+    void reset(sqlite3* db)
+    {
+        sqlite3_close_v2(m_db);
+        m_db = db;
+    }
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr); }
+    ~Statement() { sqlite3_finalize(m_st); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool ok() const { return m_rc == SQLITE_OK && m_st; }
+    sqlite3_stmt* get() const { return m_st; }
+    // Steps once with one integer bound (or none).
+    int stepWith(sqlite3_int64 value)
+    {
+        sqlite3_reset(m_st);
+        sqlite3_bind_int64(m_st, 1, value);
+        return sqlite3_step(m_st);
+    }
+    int step() { return sqlite3_step(m_st); }
+    void reset() { sqlite3_reset(m_st); }
+
+private:
+    sqlite3_stmt* m_st = nullptr;
+    int m_rc = SQLITE_ERROR;
+};
+
+// The single integer a statement gives, if it gives one.
+bool scalar(sqlite3* db, const char* sql, sqlite3_int64& value)
+{
+    Statement st(db, sql);
+    if (!st.ok() || st.step() != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL)
+        return false;
+    value = sqlite3_column_int64(st.get(), 0);
+    return true;
+}
+
+DataFileState judge(int resultCode, sqlite3* db, QString* why)
+{
+    if (why)
+        *why = db ? ErrorText(db) : ErrorText(resultCode, QString());
+    return IsDamage(resultCode) ? DataFileState::Damaged : DataFileState::Unknown;
+}
+
+// The record fields in the order the statements below read them (after rowid).
+const char kCopyRecord[] =
+    "insert or ignore into recordmsg (id, titile, text, date, time, use, insertdatatime) "
+    "values (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+
+// Copies every record SQLite can still read from the damaged file at path into
+// fresh, in id order, stepping over what it cannot read. Returns how many.
+int salvageRecords(const QString& path, sqlite3* fresh)
+{
+    Connection old;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), old.out(), SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK)
+        return 0;
+    // A file cut short is refused as a whole without this; with it, the pages
+    // that are still there can be read. The connection cannot write anyway.
+    sqlite3_exec(old.get(), "pragma writable_schema=on", nullptr, nullptr, nullptr);
+
+    Statement scan(old.get(), "select rowid, titile, text, date, time, use, insertdatatime from recordmsg "
+                              "where rowid > ?1 order by rowid");
+    // "At or after", not "after": a seek past an id lands in the page holding
+    // that id, which may be the damaged one, and would skip the first record
+    // of the page that follows.
+    Statement next(old.get(), "select rowid from recordmsg where rowid >= ?1 order by rowid limit 1");
+    Statement one(old.get(), "select rowid, titile, text, date, time, use, insertdatatime from recordmsg "
+                             "where rowid = ?1");
+    Statement insert(fresh, kCopyRecord);
+    if (!scan.ok() || !next.ok() || !one.ok() || !insert.ok())
+        return 0;
+
+    // How far ids went, to know when to stop stepping over unreadable parts.
+    sqlite3_int64 bound = 0, value = 0;
+    if (scalar(old.get(), "select seq from sqlite_sequence where name='recordmsg'", value))
+        bound = value;
+    if (scalar(old.get(), "select max(rowid) from recordmsg", value) && value > bound)
+        bound = value;
+
+    const auto copy = [&](sqlite3_stmt* from) {
+        sqlite3_reset(insert.get());
+        for (int c = 0; c < 7; ++c)
+            sqlite3_bind_value(insert.get(), c + 1, sqlite3_column_value(from, c));
+        return sqlite3_step(insert.get()) == SQLITE_DONE && sqlite3_changes(fresh) == 1;
+    };
+
+    if (sqlite3_exec(fresh, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return 0;
+    int saved = 0, misses = 0;
+    sqlite3_int64 last = 0; // ids start at 1
+    constexpr sqlite3_int64 kMaxId = std::numeric_limits<sqlite3_int64>::max();
+    while (true) {
+        int rc = scan.stepWith(last);
+        while (rc == SQLITE_ROW) {
+            const sqlite3_int64 id = sqlite3_column_int64(scan.get(), 0);
+            if (id <= last) // a damaged tree may lead back: never go round in circles
+                break;
+            saved += copy(scan.get()) ? 1 : 0;
+            last = id;
+            rc = scan.step();
+        }
+        scan.reset();
+        if (rc == SQLITE_DONE)
+            break;
+        // Something after last cannot be read: the record itself, or the way to
+        // it. Look for the next record from ever further on.
+        sqlite3_int64 from = last;
+        while (true) {
+            const sqlite3_int64 stride = 1 + misses / kMissesPerStride;
+            if (from > kMaxId - stride) {
+                from = -1;
+                break;
+            }
+            from += stride;
+            rc = next.stepWith(from);
+            if (rc != SQLITE_ROW || sqlite3_column_int64(next.get(), 0) < from) {
+                next.reset();
+                if (rc == SQLITE_DONE || ++misses > kMaxMisses || (bound > 0 && from >= bound)) {
+                    from = -1;
+                    break;
+                }
+                continue;
+            }
+            from = sqlite3_column_int64(next.get(), 0);
+            next.reset();
+            break;
+        }
+        if (from < 0)
+            break;
+        if (one.stepWith(from) == SQLITE_ROW)
+            saved += copy(one.get()) ? 1 : 0;
+        one.reset();
+        last = from;
+    }
+
+    // Ids are never given out twice, not even those of records that were lost.
+    if (scalar(old.get(), "select seq from sqlite_sequence where name='recordmsg'", value)) {
+        Statement raise(fresh, "update sqlite_sequence set seq = max(seq, ?1) where name = 'recordmsg'");
+        if (raise.ok() && raise.stepWith(value) == SQLITE_DONE && sqlite3_changes(fresh) == 0) {
+            Statement add(fresh, "insert into sqlite_sequence (name, seq) values ('recordmsg', ?1)");
+            if (add.ok())
+                add.stepWith(value);
+        }
+    }
+    if (sqlite3_exec(fresh, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_exec(fresh, "rollback", nullptr, nullptr, nullptr);
+        return 0;
+    }
+    return saved;
+}
+
+bool entryExists(const QByteArray& path)
+{
+    struct stat st;
+    return ::lstat(path.constData(), &st) == 0;
+}
+
+// Gives the damaged file a second name beside it, the first free one of
+// <file>.damaged-<date-time>[-n]. A hard link where the file system has them,
+// so that the data file never goes missing, else a copy. Empty on failure.
+QString keepAside(const QString& dataFile, const QDateTime& now)
+{
+    const QString stem =
+        dataFile + QStringLiteral(".damaged-") + now.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray from = QFile::encodeName(dataFile);
+    for (int n = 1; n < 1000; ++n) {
+        const QString name = n == 1 ? stem : stem + QLatin1Char('-') + QString::number(n);
+        const QByteArray to = QFile::encodeName(name);
+        if (::link(from.constData(), to.constData()) == 0)
+            return name;
+        if (errno == EEXIST)
+            continue;
+        if (entryExists(to))
+            continue;
+        return fileops::CopyFileAtomically(dataFile, name) ? name : QString();
+    }
+    return QString();
+}
+
+// A rollback journal (or a write-ahead log) beside the data file belongs to the
+// damaged file; SQLite would play it into the new one. It goes with the damaged file.
+const char* const kCompanions[] = {"-journal", "-wal"};
+
+} // namespace
+
+DataFileState ExamineDataFile(const QString& path, QString* why)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return judge(SQLITE_CANTOPEN, nullptr, why);
+    Connection db;
+    int rc = sqlite3_open_v2(QFile::encodeName(path).constData(), db.out(), SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK)
+        return judge(sqlite3_extended_errcode(db.get()), db.get(), why);
+    sqlite3_busy_timeout(db.get(), kExamineBusyMs);
+
+    // The first read of the file: a lock elsewhere shows here as busy.
+    {
+        Statement tables(db.get(),
+                         "select count(*) from sqlite_master where type='table' and name='recordmsg'");
+        rc = tables.ok() ? tables.step() : sqlite3_errcode(db.get());
+        if (rc != SQLITE_ROW)
+            return judge(sqlite3_extended_errcode(db.get()), db.get(), why);
+        if (sqlite3_column_int(tables.get(), 0) == 0) {
+            if (why)
+                *why = ErrorText(SQLITE_CORRUPT, QStringLiteral("no such table: recordmsg"));
+            return DataFileState::Damaged;
+        }
+    }
+    for (const char* sql : {"pragma quick_check", "select count(*) from recordmsg"}) {
+        Statement st(db.get(), sql);
+        if (!st.ok())
+            return judge(sqlite3_extended_errcode(db.get()), db.get(), why);
+        while ((rc = st.step()) == SQLITE_ROW) {
+            const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+            if (sql[0] == 'p' && text && QByteArray(text) != "ok") {
+                if (why)
+                    *why = ErrorText(SQLITE_CORRUPT, QString::fromUtf8(text));
+                return DataFileState::Damaged;
+            }
+        }
+        if (rc != SQLITE_DONE)
+            return judge(sqlite3_extended_errcode(db.get()), db.get(), why);
+    }
+    if (why)
+        why->clear();
+    return DataFileState::Sound;
+}
+
+RepairResult RepairDataFile(const QString& dataFile, const QString& backupFile, const QDateTime& now)
+{
+    RepairResult result;
+    if (ExamineDataFile(dataFile, &result.problem) != DataFileState::Damaged)
+        return result;
+
+    const auto failed = [&result](const QString& problem) {
+        result.action = RepairResult::Action::Failed;
+        result.problem = problem;
+        result.damagedCopy.clear();
+        result.records = 0;
+        return result;
+    };
+
+    // The new data file, made whole in memory before anything on disk changes.
+    QString problem;
+    Connection fresh;
+    fresh.reset(NewReminderDatabase(&problem));
+    if (!fresh.get())
+        return failed(problem);
+    QByteArray image;
+    result.records = salvageRecords(dataFile, fresh.get());
+    if (result.records > 0) {
+        result.action = RepairResult::Action::Salvaged;
+    } else {
+        int inBackup = 0;
+        image = ReadDatabaseImage(backupFile, nullptr, &inBackup);
+        if (!image.isEmpty()) {
+            result.action = RepairResult::Action::FromBackup;
+            result.records = inBackup;
+        } else {
+            result.action = RepairResult::Action::Fresh;
+        }
+    }
+    if (image.isEmpty()) {
+        problem = CheckReminderDatabase(fresh.get());
+        if (!problem.isEmpty())
+            return failed(problem);
+        image = SerializeDatabase(fresh.get());
+        if (image.isEmpty())
+            return failed(ErrorText(fresh.get()));
+    }
+
+    // Keep the damaged file, then put the new one in its place.
+    const QString aside = keepAside(dataFile, now);
+    if (aside.isEmpty())
+        return failed(ErrorText(SQLITE_CANTOPEN, QString::fromLocal8Bit(strerror(errno))));
+    QStringList movedCompanions;
+    bool ok = true;
+    for (const char* suffix : kCompanions) {
+        const QByteArray from = QFile::encodeName(dataFile + QLatin1String(suffix));
+        if (!entryExists(from))
+            continue;
+        if (::rename(from.constData(), QFile::encodeName(aside + QLatin1String(suffix)).constData()) != 0) {
+            ok = false;
+            break;
+        }
+        movedCompanions << QLatin1String(suffix);
+    }
+    const int savedErrno = errno;
+    if (ok && WriteDatabaseImage(dataFile, image)) {
+        result.damagedCopy = aside;
+        return result;
+    }
+    const QString reason = QString::fromLocal8Bit(strerror(ok ? errno : savedErrno));
+    // Back to what the user had: the data file never changed; its companions return.
+    for (const QString& suffix : movedCompanions)
+        ::rename(QFile::encodeName(aside + suffix).constData(),
+                 QFile::encodeName(dataFile + suffix).constData());
+    ::unlink(QFile::encodeName(aside).constData());
+    return failed(ErrorText(SQLITE_IOERR, reason));
+}
+
+QString RepairReport(const RepairResult& result)
+{
+    const QString kept = QString::fromUtf8("\n 损坏的文件已另存为 %1  ").arg(result.damagedCopy);
+    switch (result.action) {
+    case RepairResult::Action::Nothing:
+        return QString();
+    case RepairResult::Action::Salvaged:
+        return QString::fromUtf8("\n 数据文件已损坏。Tolva从中救出了 %1 条提醒记录，存入了新的数据文件。")
+                   .arg(result.records) +
+               kept;
+    case RepairResult::Action::FromBackup:
+        return QString::fromUtf8(
+                   "\n 数据文件已损坏，其中的提醒记录都无法读出。Tolva换用了备份数据（%1 条提醒记录）。")
+                   .arg(result.records) +
+               kept;
+    case RepairResult::Action::Fresh:
+        return QString::fromUtf8("\n "
+                                 "数据文件已损坏，其中的提醒记录都无法读出，也没有可用的备份。Tolva换用了新的"
+                                 "空数据文件。") +
+               kept;
+    case RepairResult::Action::Failed:
+        return QString::fromUtf8("\n 数据文件已损坏，Tolva未能修复：%1\n 数据文件保持原样。  ")
+            .arg(result.problem);
+    }
+    return QString();
+}
+
+} // namespace store
