@@ -68,7 +68,7 @@ struct Rig
     Countdown countdown{view, nullptr, [this] {
                             ++shutdowns;
                             runningAtShutdown = countdown.countdownRunning();
-                            seams::power().powerOff(nullptr);
+                            seams::power().powerOff({});
                         }};
 
     void tickAfter(qint64 ms)
@@ -294,6 +294,19 @@ private slots:
         QCOMPARE(r.view.status, QStringLiteral("剩余0分钟2秒"));
         r.tickAfter(2000);
         QVERIFY(!r.countdown.countdownRunning());
+    }
+
+    // A popup's looping sound goes on through the end's own.
+    void endLeavesOtherSoundsPlaying()
+    {
+        Rig r;
+        const int popup = r.f.sound.play(kWaveReminder, true);
+        r.f.boxes.answerNext(MbResult::Yes);
+        r.start("0", "0", "2");
+        r.tickAfter(2000);
+        QCOMPARE(r.f.boxes.texts(), QStringList{kEnd});
+        QCOMPARE(r.f.sound.playingWaves(), QList<int>{kWaveReminder});
+        r.f.sound.stop(popup);
     }
 
     void endWithoutShutdownReminds()

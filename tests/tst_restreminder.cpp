@@ -179,6 +179,19 @@ private slots:
         QCOMPARE(alertsShown(r.f.boxes), 2);
     }
 
+    // A popup's looping sound goes on through the alert's own.
+    void alertLeavesOtherSoundsPlaying()
+    {
+        Rig r;
+        const int popup = r.f.sound.play(kWaveReminder, true);
+        r.start(QStringLiteral("1"));
+        r.f.boxes.answerNext(MbResult::No);
+        r.tickAfter(60000);
+        QCOMPARE(r.f.boxes.shown().size(), 1);
+        QCOMPARE(r.f.sound.playingWaves(), QList<int>{kWaveReminder});
+        r.f.sound.stop(popup);
+    }
+
     void alertSoundAndScreenSaver()
     {
         Rig r;

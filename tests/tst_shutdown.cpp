@@ -15,6 +15,7 @@
 #include <QDBusUnixFileDescriptor>
 #include <QThread>
 #include <QtTest>
+#include <csignal>
 #include <fcntl.h>
 #include <mutex>
 #include <poll.h>
@@ -180,19 +181,26 @@ private:
     QDBusConnection m_client{QString()};
 };
 
-// Notes whether the store was still held when the power-off was asked for.
-class ObservingPower final : public Power
+struct PowerAnswer
 {
-public:
-    int requests = 0;
-    bool storeHeld = true;
-    bool powerOff(QString*) override
-    {
-        ++requests;
-        storeHeld = CReminderApp::instance() && CReminderApp::instance()->database();
-        return true;
-    }
+    bool came = false;
+    bool accepted = false;
+    QString reason;
 };
+
+// Asks and waits for the answer, which comes through the event loop.
+PowerAnswer powerOffAndWait(Power& power)
+{
+    PowerAnswer answer;
+    const bool sent = power.powerOff([&](bool accepted, const QString& reason) {
+        answer.came = true;
+        answer.accepted = accepted;
+        answer.reason = reason;
+    });
+    if (sent && !answer.came)
+        (void)QTest::qWaitFor([&] { return answer.came; }, 10000);
+    return answer;
+}
 
 // Fake seams, a temporary program folder and the application with its store open.
 struct Rig
@@ -223,41 +231,64 @@ class TestShutdown : public QObject
     Q_OBJECT
 
 private slots:
-    void shutdownReleasesTheStoreFirst()
+    // The store stays while the system decides, and goes once it says yes; no
+    // second request goes out meanwhile.
+    void shutdownReleasesTheStoreOnceAccepted()
     {
         Rig rig;
+        rig.fakes.power.setHold(true);
+        QList<bool> answers;
+        QVERIFY(ShutDownSystem(&rig.app, nullptr, [&](bool accepted) { answers << accepted; }));
+        QCOMPARE(rig.fakes.power.requests(), 1);
         QCOMPARE(rig.countNow(), 0);
-        ObservingPower power;
-        seams::setPower(&power);
-        ShutDownSystem(nullptr);
-        seams::setPower(&rig.fakes.power);
-        QCOMPARE(power.requests, 1);
-        QVERIFY(!power.storeHeld);
+        QVERIFY(!ShutDownSystem(&rig.app, nullptr));
+        QCOMPARE(rig.fakes.power.requests(), 1);
+        QVERIFY(answers.isEmpty());
+
+        rig.fakes.power.release();
+        QCOMPARE(answers, QList<bool>{true});
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
         QCOMPARE(rig.countNow(), store::kNotConnected);
     }
 
-    void refusedShutdownSaysSoAndRunsOnWithoutTheStore()
+    void refusedShutdownSaysWhyAndKeepsTheStore()
     {
         Rig rig;
         rig.fakes.power.setAccept(false);
-        ShutDownSystem(nullptr);
+        QList<bool> answers;
+        QVERIFY(ShutDownSystem(&rig.app, nullptr, [&](bool accepted) { answers << accepted; }));
+        QCOMPARE(answers, QList<bool>{false});
         QCOMPARE(rig.fakes.power.requests(), 1);
-        QCOMPARE(rig.fakes.boxes.texts(), QStringList{"ExitWindowsEx"});
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{"ExitWindowsEx\n" + FakePower::refusal()});
         QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::Ok);
         QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
-        QCOMPARE(rig.countNow(), store::kNotConnected);
+        // Reminders still fall due: the store answers.
+        QCOMPARE(rig.countNow(), 0);
 
-        // Once more, the store already gone: straight to the request.
-        ShutDownSystem(nullptr);
+        // And the user may try again.
+        QVERIFY(ShutDownSystem(&rig.app, nullptr));
         QCOMPARE(rig.fakes.power.requests(), 2);
         QCOMPARE(rig.fakes.boxes.shown().size(), 2);
     }
 
-    void shutdownWithoutAnApplicationStillAsks()
+    // The popup closes at once; the refusal comes later and must not use it.
+    void refusalAfterTheOwnerHasGone()
     {
         FakeSeams fakes;
-        ShutDownSystem(nullptr);
+        fakes.power.setHold(true);
+        fakes.power.setAccept(false);
+        auto owner = std::make_unique<QWidget>();
+        QVERIFY(ShutDownSystem(nullptr, owner.get()));
+        owner.reset();
+        fakes.power.release();
+        QCOMPARE(fakes.boxes.shown().size(), 1);
+        QVERIFY(!fakes.boxes.shown().first().owner);
+    }
+
+    void shutdownWithoutAStoreStillAsks()
+    {
+        FakeSeams fakes;
+        QVERIFY(ShutDownSystem(nullptr));
         QCOMPARE(fakes.power.requests(), 1);
     }
 
@@ -320,11 +351,13 @@ private slots:
         FakeBus bus;
         QVERIFY(bus.client().isConnected());
         LogindPower power(bus.client(), QLatin1String(logind::kService));
-        QString error;
-        QVERIFY(power.powerOff(&error));
+        const PowerAnswer answer = powerOffAndWait(power);
+        QVERIFY(answer.came);
+        QVERIFY(answer.accepted);
         QCOMPARE(bus.logind().calls(), QStringList{"PowerOffWithFlags 1"});
         // polkit may ask the user; nothing is forced.
         QCOMPARE(bus.logind().interactive(), QStringList{"interactive"});
+        QVERIFY(!power.pending());
     }
 
     void olderLogindGetsThePlainInteractiveCall()
@@ -332,7 +365,7 @@ private slots:
         FakeBus bus;
         bus.logind().knowsFlags = false;
         LogindPower power(bus.client(), QLatin1String(logind::kService));
-        QVERIFY(power.powerOff(nullptr));
+        QVERIFY(powerOffAndWait(power).accepted);
         QCOMPARE(bus.logind().calls(), (QStringList{"PowerOffWithFlags 1", "PowerOff true"}));
     }
 
@@ -353,18 +386,21 @@ private slots:
         bus.logind().knowsFlags = knowsFlags;
         bus.logind().refuseWith = errorName;
         LogindPower power(bus.client(), QLatin1String(logind::kService));
-        QString error;
-        QVERIFY(!power.powerOff(&error));
-        QVERIFY2(error.startsWith(errorName), qPrintable(error));
+        const PowerAnswer answer = powerOffAndWait(power);
+        QVERIFY(answer.came);
+        QVERIFY(!answer.accepted);
+        // logind's words, then the error's name.
+        QCOMPARE(answer.reason, "refused (" + errorName + ")");
         QCOMPARE(bus.logind().calls().size(), knowsFlags ? 1 : 2);
     }
 
     void noBusIsAFailure()
     {
         LogindPower power(QDBusConnection(QStringLiteral("never-connected")), QString());
-        QString error;
-        QVERIFY(!power.powerOff(&error));
-        QVERIFY(!error.isEmpty());
+        const PowerAnswer answer = powerOffAndWait(power);
+        QVERIFY(answer.came);
+        QVERIFY(!answer.accepted);
+        QVERIFY(!answer.reason.isEmpty());
     }
 
     void shutdownElsewhereReleasesTheStoreThenTheInhibitor()
@@ -401,6 +437,52 @@ private slots:
         QVERIFY(!session.watchLogind(bus.client(), QString()));
         QVERIFY(!session.holdsInhibitor());
         QVERIFY(!session.watchLogind(QDBusConnection(QStringLiteral("never-connected")), QString()));
+    }
+
+    void endSignalsReleaseTheStoreAndEndTheProgram_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << int(SIGTERM);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
+        QTest::newRow("SIGINT") << int(SIGINT);
+    }
+    void endSignalsReleaseTheStoreAndEndTheProgram()
+    {
+        QFETCH(int, signal);
+        int releases = 0;
+        QEventLoop modalRun; // the main window's
+        SessionEnd session([&] { ++releases; });
+        QVERIFY(session.watchSignals([&] {
+            QCOMPARE(releases, 1); // released first
+            modalRun.exit(7);
+        }));
+        // Only one object handles them.
+        SessionEnd other([] {});
+        QVERIFY(!other.watchSignals());
+        QTimer::singleShot(0, [signal] { ::raise(signal); });
+        QTimer::singleShot(5000, &modalRun, [&] { modalRun.exit(1); });
+        QCOMPARE(modalRun.exec(), 7);
+        QCOMPARE(releases, 1);
+    }
+
+    // Last: the program's own ending leaves every event loop of this thread.
+    void endSignalLeavesEveryEventLoop()
+    {
+        int releases = 0;
+        SessionEnd session([&] { ++releases; });
+        QVERIFY(session.watchSignals());
+        QEventLoop modalRun;
+        int inner = -1;
+        QTimer::singleShot(0, [&] {
+            QEventLoop box; // a message box over the main window
+            QTimer::singleShot(0, [] { ::raise(SIGTERM); });
+            QTimer::singleShot(5000, &box, [&] { box.exit(1); });
+            inner = box.exec();
+        });
+        QTimer::singleShot(6000, &modalRun, [&] { modalRun.exit(1); });
+        QCOMPARE(modalRun.exec(), 0);
+        QCOMPARE(inner, 0);
+        QCOMPARE(releases, 1);
     }
 };
 

@@ -3,6 +3,7 @@
 #include "platform/Seams.h"
 #include "support/Rfc868Server.h"
 #include "support/TestSupport.h"
+#include "timesync/TimeProtocol.h"
 #include "timesync/TimeSyncDlg.h"
 #include "timesync/TimeSyncDlgIds.h"
 
@@ -237,14 +238,14 @@ private slots:
 
     void fullExchange()
     {
-        m_server->replyWith(3913056000u);
+        m_server->replyWith(4102444800u);
 
         CTimeSyncDlg dlg;
         calibrateRows(dlg, {0});
         QVERIFY(dotsRunning(dlg));
         QTRY_COMPARE(m_fakes->systemClock.requests().size(), 1);
         QCOMPARE(m_fakes->systemClock.requests()[0],
-                 QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
+                 QDateTime(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc()));
         QCOMPARE(m_server->connections(), 1);
         QVERIFY(!dotsRunning(dlg));
 
@@ -253,10 +254,10 @@ private slots:
             pattern(
                 {QString::fromUtf8(" 已经成功创建！\n\n正在连接：132.236.56.250..."),
                  QString::fromUtf8("\n已成功连接到时间服务器：132.236.56.250.\n\n正在接受数据，请稍候..."),
-                 QString::fromUtf8("\n接受的时间为从1900年1月1日起 3913056000 秒. \n"
+                 QString::fromUtf8("\n接受的时间为从1900年1月1日起 4102444800 秒. \n"
                                    "\n系统的日期和时间已经成功更改：\n"
                                    "以前的时间：2026/3/4 09:08:07.123. \n"
-                                   "校正后时间：2024/1/1 08:00:00.000.\n")});
+                                   "校正后时间：2030/1/1 08:00:00.000.\n")});
         const QRegularExpressionMatch m =
             QRegularExpression(QRegularExpression::anchoredPattern(expected)).match(logOf(dlg));
         QVERIFY2(m.hasMatch(), qPrintable(logOf(dlg)));
@@ -286,25 +287,29 @@ private slots:
         struct SlowSystemClock final : SystemClock
         {
             explicit SlowSystemClock(FakeClock& c) : clock(c) {}
-            bool setUtc(const QDateTime& utc, QString*) override
+            bool setUtc(const QDateTime& utc, Done done) override
             {
                 set = utc;
                 clock.advanceMs(1037);
+                Result result;
+                result.set = true;
+                done(result);
                 return true;
             }
+            bool pending() const override { return false; }
             FakeClock& clock;
             QDateTime set;
         } slow(m_fakes->clock);
         seams::setSystemClock(&slow);
-        m_server->replyWith(3913056000u);
+        m_server->replyWith(4102444800u);
         CTimeSyncDlg dlg;
         calibrateRows(dlg, {0});
         QTRY_VERIFY(slow.set.isValid());
         seams::setSystemClock(&m_fakes->systemClock);
-        QCOMPARE(slow.set, QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
+        QCOMPARE(slow.set, QDateTime(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc()));
         const QString log = logOf(dlg);
         QVERIFY2(log.endsWith(QString::fromUtf8("以前的时间：2026/3/4 09:08:07.123. \n"
-                                                "校正后时间：2024/1/1 08:00:01.037.\n")),
+                                                "校正后时间：2030/1/1 08:00:01.037.\n")),
                  qPrintable(log));
     }
 
@@ -316,7 +321,7 @@ private slots:
         QTRY_VERIFY(logOf(dlg).contains(QString::fromUtf8("正在接受数据，请稍候...")));
         QTRY_COMPARE(m_server->connections(), 1);
 
-        const QByteArray reply = Rfc868Server::encode(3913056000u);
+        const QByteArray reply = Rfc868Server::encode(4102444800u);
         for (int i = 0; i < reply.size() - 1; ++i) {
             m_server->send(reply.mid(i, 1));
             QTRY_COMPARE(TimeSyncCalibration().reply.received(), i + 1);
@@ -328,10 +333,10 @@ private slots:
         m_server->send(reply.right(1));
         QTRY_COMPARE(m_fakes->systemClock.requests().size(), 1);
         QCOMPARE(m_fakes->systemClock.requests()[0],
-                 QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
+                 QDateTime(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc()));
         QVERIFY(!dotsRunning(dlg));
         // One line for the one reply, however many pieces it came in.
-        QCOMPARE(logOf(dlg).count(QString::fromUtf8("接受的时间为从1900年1月1日起 3913056000 秒. ")), 1);
+        QCOMPARE(logOf(dlg).count(QString::fromUtf8("接受的时间为从1900年1月1日起 4102444800 秒. ")), 1);
 
         // Whatever else the server sends afterwards changes nothing.
         m_server->send(reply);
@@ -399,14 +404,89 @@ private slots:
     void refusedClockIsLogged()
     {
         m_fakes->systemClock.setAccept(false);
-        m_server->replyWith(3913056000u);
+        m_server->replyWith(4102444800u);
         CTimeSyncDlg dlg;
         calibrateRows(dlg, {0});
         QTRY_COMPARE(m_fakes->systemClock.requests().size(), 1);
         const QString log = logOf(dlg);
-        QVERIFY2(log.endsWith(QString::fromUtf8("3913056000 秒. \n不能设置新的日期和时间！")),
+        QVERIFY2(log.endsWith(QString::fromUtf8("4102444800 秒. \n不能设置新的日期和时间！")),
                  qPrintable(log));
         QVERIFY(!log.contains(QString::fromUtf8("成功更改")));
+    }
+
+    // Automatic synchronisation on: the Part's line, then why in the user's words.
+    void refusedWhileTheSystemSynchronisesItself()
+    {
+        m_fakes->systemClock.setAccept(false);
+        m_fakes->systemClock.setAutomaticSync(true);
+        m_server->replyWith(4102444800u);
+        CTimeSyncDlg dlg;
+        calibrateRows(dlg, {0});
+        QTRY_COMPARE(m_fakes->systemClock.requests().size(), 1);
+        const QString log = logOf(dlg);
+        QVERIFY2(log.endsWith(QString::fromUtf8("4102444800 秒. \n不能设置新的日期和时间！\n"
+                                                "系统已开启时间自动同步（NTP），不能手动设置时间。"
+                                                "请先关闭自动同步，再校对时间。\n")),
+                 qPrintable(log));
+    }
+
+    // A server may say anything: a time before this program existed sets nothing.
+    void replyBeforeTheBuildSetsNothing_data()
+    {
+        QTest::addColumn<quint32>("reply");
+        const auto secs1900 = [](const QDate& d) {
+            return quint32(QDateTime(d, QTime(0, 0), QTimeZone::utc()).toSecsSinceEpoch() +
+                           timeproto::kSecondsFrom1900To1970);
+        };
+        QTest::newRow("1900") << 0u;
+        QTest::newRow("1970") << quint32(timeproto::kSecondsFrom1900To1970);
+        QTest::newRow("two days before the build") << secs1900(timeproto::BuildDate().addDays(-2));
+    }
+    void replyBeforeTheBuildSetsNothing()
+    {
+        QFETCH(quint32, reply);
+        m_server->replyWith(reply);
+        CTimeSyncDlg dlg;
+        calibrateRows(dlg, {0});
+        const QString line = QString::fromUtf8("接受的时间为从1900年1月1日起 %1 秒. \n").arg(reply);
+        QTRY_VERIFY2(logOf(dlg).contains(line), qPrintable(logOf(dlg)));
+        QVERIFY2(
+            logOf(dlg).endsWith(line + QString::fromUtf8("这个时间早于本程序的编译日期，不可能是正确的时间，"
+                                                         "系统时间没有更改。\n")),
+            qPrintable(logOf(dlg)));
+        QVERIFY(m_fakes->systemClock.requests().isEmpty());
+        QVERIFY(!dotsRunning(dlg));
+    }
+
+    // While the system decides (polkit asking for a password), the dialog and
+    // its timers go on, and no second setting can start.
+    void clockSettingWaitsWithoutBlocking()
+    {
+        m_fakes->systemClock.setHold(true);
+        m_server->replyWith(4102444800u);
+        auto dlg = std::make_unique<CTimeSyncDlg>();
+        calibrateRows(*dlg, {0});
+        QTRY_VERIFY(m_fakes->systemClock.pending());
+        QWidget* button = dlg->GetDlgItem(ids::kTimeSyncCalibrate);
+        QVERIFY(!button->isEnabled());
+        bool ticked = false;
+        QTimer::singleShot(10, [&] { ticked = true; });
+        QTRY_VERIFY(ticked);
+        dlg->OnCalibrate();
+        QCOMPARE(m_server->connections(), 1);
+        QCOMPARE(m_fakes->systemClock.requests().size(), 1);
+
+        m_fakes->systemClock.release();
+        QVERIFY(button->isEnabled());
+        QVERIFY2(logOf(*dlg).endsWith(QString::fromUtf8("校正后时间：2030/1/1 08:00:00.000.\n")),
+                 qPrintable(logOf(*dlg)));
+
+        // The dialog goes before the answer comes: the answer has nowhere to go.
+        calibrate(*dlg);
+        QTRY_VERIFY(m_fakes->systemClock.pending());
+        dlg.reset();
+        m_fakes->systemClock.release();
+        QCOMPARE(m_fakes->systemClock.requests().size(), 2);
     }
 
     void lowestSelectedRowIsUsed()

@@ -85,6 +85,31 @@ private slots:
         QCOMPARE(timeproto::ReplyToUtc(3913056000u).toSecsSinceEpoch(), Q_INT64_C(1704067200));
     }
 
+    void replyBeforeTheBuildIsRefused_data()
+    {
+        QTest::addColumn<qint64>("unixSecs");
+        QTest::addColumn<bool>("refused");
+        const QDateTime built(timeproto::BuildDate(), QTime(0, 0), QTimeZone::utc());
+        const qint64 b = built.toSecsSinceEpoch();
+        QTest::newRow("1900") << -timeproto::kSecondsFrom1900To1970 << true;
+        QTest::newRow("1970") << Q_INT64_C(0) << true;
+        QTest::newRow("a second before the day's slack") << b - 86401 << true;
+        QTest::newRow("the day before the build") << b - 86400 << false;
+        QTest::newRow("the build day") << b << false;
+        QTest::newRow("last instant") << Q_INT64_C(4294967295) - timeproto::kSecondsFrom1900To1970 << false;
+    }
+    void replyBeforeTheBuildIsRefused()
+    {
+        QFETCH(qint64, unixSecs);
+        QFETCH(bool, refused);
+        // The build day is a real day, and not in the future.
+        QVERIFY(timeproto::BuildDate().isValid());
+        QVERIFY(timeproto::BuildDate() >= QDate(2024, 1, 1));
+        QVERIFY(timeproto::BuildDate() <= QDate::currentDate().addDays(1));
+        QCOMPARE(timeproto::ReplyPredatesBuild(quint32(unixSecs + timeproto::kSecondsFrom1900To1970)),
+                 refused);
+    }
+
     void replyFromNetworkBytes_data()
     {
         QTest::addColumn<QByteArray>("bytes");

@@ -3,12 +3,17 @@
 #include "platform/Power.h"
 
 #include <QDBusConnection>
+#include <QObject>
 #include <QString>
+#include <memory>
+
+class QDBusPendingCall;
 
 // Powers off through systemd-logind on the system bus. Never forced: logind
 // honours block inhibitors (for privileged callers too, by the flag below) and
 // polkit decides whether this user may power off, asking the user if needed.
-// No bus, no logind, a refusal or an inhibitor all report failure.
+// No bus, no logind, a refusal or an inhibitor all report failure. The call
+// is asynchronous: the event loop runs while polkit asks.
 class LogindPower final : public Power
 {
 public:
@@ -18,12 +23,22 @@ public:
     LogindPower();
     // Another connection and service name standing for logind's.
     LogindPower(const QDBusConnection& bus, const QString& service);
+    ~LogindPower() override;
 
-    bool powerOff(QString* error) override;
+    bool powerOff(Done done) override;
+    bool pending() const override { return m_pending; }
 
 private:
+    // Runs done with the answer of call; fallBack: an unknown method tries the
+    // plain call of older logind versions.
+    void await(const QDBusPendingCall& call, Done done, bool fallBack);
+    void finish(const Done& done, bool accepted, const QString& reason);
+
     QDBusConnection m_bus;
     QString m_service;
+    bool m_pending = false;
+    // Parent of the watchers: going with this object, they never answer.
+    std::unique_ptr<QObject> m_watchers;
 };
 
 namespace logind {

@@ -17,37 +17,28 @@ QString QtSound::ResourcePath(int waveId)
     }
 }
 
-QSoundEffect* QtSound::effectFor(int waveId)
+int QtSound::play(int waveId, bool loop)
 {
-    std::unique_ptr<QSoundEffect>* slot = waveId == kWaveReminder ? &m_reminder
-                                          : waveId == kWaveRest   ? &m_rest
-                                                                  : nullptr;
-    if (!slot)
-        return nullptr;
-    if (!*slot) {
-        // Loaded once and kept: the next play starts without reading it again.
-        *slot = std::make_unique<QSoundEffect>();
-        (*slot)->setSource(QUrl(QStringLiteral("qrc") + ResourcePath(waveId)));
-    }
-    return slot->get();
-}
-
-void QtSound::play(int waveId, bool loop)
-{
-    // One sound at a time, as with the system's own player.
-    stop();
-    QSoundEffect* effect = effectFor(waveId);
-    if (!effect)
-        return;
+    const int handle = ++m_lastHandle;
+    const QString path = ResourcePath(waveId);
+    if (path.isEmpty())
+        return handle;
+    // A player of its own: stopping another play leaves this one going. The
+    // waves are small resources, read again for each play.
+    auto effect = std::make_unique<QSoundEffect>();
+    effect->setSource(QUrl(QStringLiteral("qrc") + path));
     effect->setLoopCount(loop ? QSoundEffect::Infinite : 1);
-    // Plays as soon as it is loaded when it is not yet.
+    // Plays as soon as it is loaded.
     effect->play();
+    m_plays.emplace(handle, std::move(effect));
+    return handle;
 }
 
-void QtSound::stop()
+void QtSound::stop(int handle)
 {
-    if (m_reminder)
-        m_reminder->stop();
-    if (m_rest)
-        m_rest->stop();
+    auto it = m_plays.find(handle);
+    if (it == m_plays.end())
+        return;
+    it->second->stop();
+    m_plays.erase(it);
 }

@@ -1,19 +1,17 @@
 #include "platform/TimedatedClock.h"
 
-#include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
 #include <cerrno>
 #include <cstring>
 #include <time.h>
 
 namespace {
-const char kService[] = "org.freedesktop.timedate1";
-const char kPath[] = "/org/freedesktop/timedate1";
-const char kInterface[] = "org.freedesktop.timedate1";
 // The polkit agent may wait for the user to type a password.
 constexpr int kCallTimeoutMs = 120 * 1000;
 
-bool setDirectly(qint64 usecUtc, QString* error)
+SystemClock::Result setDirectly(qint64 usecUtc)
 {
     timespec ts{};
     ts.tv_sec = time_t(usecUtc / 1000000);
@@ -23,11 +21,11 @@ bool setDirectly(qint64 usecUtc, QString* error)
         ts.tv_sec -= 1;
     }
     ts.tv_nsec = usec * 1000;
-    if (::clock_settime(CLOCK_REALTIME, &ts) == 0)
-        return true;
-    if (error)
-        *error = QString::fromLocal8Bit(std::strerror(errno));
-    return false;
+    SystemClock::Result result;
+    result.set = ::clock_settime(CLOCK_REALTIME, &ts) == 0;
+    if (!result.set)
+        result.reason = QString::fromLocal8Bit(std::strerror(errno));
+    return result;
 }
 } // namespace
 
@@ -47,27 +45,70 @@ bool timedated::ServiceIsMissing(const QString& errorName)
     return errorName.startsWith(QLatin1String("org.freedesktop.DBus.Error.Spawn."));
 }
 
-bool TimedatedClock::setUtc(const QDateTime& utc, QString* error)
+TimedatedClock::TimedatedClock()
+    : m_bus(QDBusConnection::systemBus()), m_service(QLatin1String(timedated::kService)),
+      m_watchers(std::make_unique<QObject>())
 {
+}
+
+TimedatedClock::TimedatedClock(const QDBusConnection& bus, const QString& service)
+    : m_bus(bus), m_service(service), m_directFallback(false), m_watchers(std::make_unique<QObject>())
+{
+}
+
+TimedatedClock::~TimedatedClock() = default;
+
+bool TimedatedClock::setUtc(const QDateTime& utc, Done done)
+{
+    if (m_pending)
+        return false;
+    m_pending = true;
     const qint64 usec = utc.toMSecsSinceEpoch() * 1000;
-    QDBusConnection bus = QDBusConnection::systemBus();
-    if (bus.isConnected()) {
-        QDBusMessage call =
-            QDBusMessage::createMethodCall(QLatin1String(kService), QLatin1String(kPath),
-                                           QLatin1String(kInterface), QStringLiteral("SetTime"));
-        // Absolute time, and polkit may ask the user.
-        call << qlonglong(usec) << false << true;
-        call.setInteractiveAuthorizationAllowed(true);
-        // Blocking without an event loop: nothing of the dialog may run while
-        // the clock is being set.
-        const QDBusMessage reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return true;
-        if (!timedated::ServiceIsMissing(reply.errorName())) {
-            if (error)
-                *error = reply.errorName() + QLatin1String(": ") + reply.errorMessage();
-            return false;
-        }
+    if (!m_bus.isConnected()) {
+        // Answered from the event loop all the same, as every other answer.
+        QMetaObject::invokeMethod(
+            m_watchers.get(),
+            [this, done, usec] {
+                Result result;
+                if (m_directFallback)
+                    result = setDirectly(usec);
+                else
+                    result.reason = QString::fromUtf8("无法连接到系统总线 (no system bus)");
+                finish(done, result);
+            },
+            Qt::QueuedConnection);
+        return true;
     }
-    return setDirectly(usec, error);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(m_service, QLatin1String(timedated::kPath),
+                                       QLatin1String(timedated::kInterface), QStringLiteral("SetTime"));
+    // Absolute time, and polkit may ask the user.
+    call << qlonglong(usec) << false << true;
+    call.setInteractiveAuthorizationAllowed(true);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kCallTimeoutMs), m_watchers.get());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, m_watchers.get(),
+                     [this, done = std::move(done), usec](QDBusPendingCallWatcher* w) {
+                         w->deleteLater();
+                         const QDBusPendingReply<> reply = *w;
+                         Result result;
+                         if (!reply.isError()) {
+                             result.set = true;
+                         } else if (m_directFallback && timedated::ServiceIsMissing(reply.error().name())) {
+                             result = setDirectly(usec);
+                         } else {
+                             result.automaticSync =
+                                 reply.error().name() == QLatin1String(timedated::kAutomaticSyncError);
+                             result.reason =
+                                 reply.error().name() + QLatin1String(": ") + reply.error().message();
+                         }
+                         finish(done, result);
+                     });
+    return true;
+}
+
+void TimedatedClock::finish(const Done& done, const Result& result)
+{
+    m_pending = false;
+    if (done)
+        done(result);
 }

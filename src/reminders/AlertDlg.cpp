@@ -108,7 +108,7 @@ bool CAlertDlg::OnInitDialog()
     if (isShutdown && content == QString::fromUtf8(shutdown::kPrompt)) {
         if (!everyDayRecord)
             deleteRecord = true;
-        seams::sound().play(kWaveReminder, true);
+        m_soundPlay = seams::sound().play(kWaveReminder, true);
         shutdownNow = true;
         m_ui->deleteCheck->hide();
         m_ui->shutdownCheck->show();
@@ -125,11 +125,11 @@ bool CAlertDlg::OnInitDialog()
             shutdownNow = false;
             OnOK();
         }
-        ShutDownSystem(this);
+        ShutDownSystem(storeService, this);
         finish(false);
         return false;
     } else {
-        seams::sound().play(kWaveReminder, true);
+        m_soundPlay = seams::sound().play(kWaveReminder, true);
     }
     writeChecks();
     return true;
@@ -168,8 +168,8 @@ void CAlertDlg::OnOK()
             return;
         }
         if (shutdownNow) {
-            ShutDownSystem(this);
-            // The store is gone by now: no list to reload.
+            ShutDownSystem(storeService, this);
+            // Released once the system says yes: no list to reload.
             finish(false);
             return;
         }
@@ -203,7 +203,8 @@ void CAlertDlg::acknowledgementFailed()
 
 void CAlertDlg::finish(bool reload)
 {
-    seams::sound().stop();
+    seams::sound().stop(m_soundPlay);
+    m_soundPlay = 0;
     if (reload && reloadList)
         reloadList();
     m_closed = true;

@@ -8,6 +8,8 @@
 #include <functional>
 #include <memory>
 
+class StoreService;
+
 namespace Ui {
 class AlertDlg;
 }
@@ -44,6 +46,8 @@ public:
     std::function<void()> reloadList;
     // Where the record lives; the application's store unless a test says otherwise.
     StoreProvider store;
+    // What a shutdown that the system accepts releases (null: nothing).
+    StoreService* storeService = nullptr;
 
     QString recordId;
     bool deleteRecord = false;
@@ -78,5 +82,6 @@ private:
     bool m_updateFailed = false;
     qint64 m_shownAtMs = -1; // monotonic; -1 until the popup first appears
     QSet<int> m_swallowedKeys;
+    int m_soundPlay = 0; // the handle of the looping reminder sound
     bool m_closed = false;
 };

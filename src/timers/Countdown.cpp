@@ -160,13 +160,13 @@ void Countdown::CountdownEnd()
 {
     Sound& sound = seams::sound();
     if (!m_shutdown) {
-        sound.play(kWaveReminder, true);
+        const int play = sound.play(kWaveReminder, true);
         askYesNo(m_owner, kEndText, kEndCaption);
-        sound.stop();
+        sound.stop(play);
     } else if (m_prompt) {
-        sound.play(kWaveReminder, true);
+        const int play = sound.play(kWaveReminder, true);
         const MbResult answer = askYesNo(m_owner, kEndShutdownQuestion, kEndCaption);
-        sound.stop();
+        sound.stop(play);
         if (answer == MbResult::Yes && m_shutDown)
             m_shutDown();
     } else if (m_shutDown) {

@@ -98,10 +98,10 @@ void RestReminder::RestTick()
 void RestReminder::RestAlert()
 {
     Sound& sound = seams::sound();
-    sound.play(kWaveRest, false);
+    const int play = sound.play(kWaveRest, false);
     const MbResult answer = ShowMessageBox(m_owner, kAlertText, kAlertCaption, MbButtons::YesNo, MbIcon::None,
                                            MbResult::No, true);
-    sound.stop();
+    sound.stop(play);
     if (answer == MbResult::Yes)
         seams::shell().startScreenSaver();
 }

@@ -1,21 +1,35 @@
 #include "timers/Shutdown.h"
 
-#include "app/ReminderApp.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Power.h"
 #include "platform/Seams.h"
+#include "store/StoreService.h"
 
+#include <QPointer>
 #include <QWidget>
 
-void ShutDownSystem(QWidget* owner)
+bool ShutDownSystem(StoreService* store, QWidget* owner, ShutdownDone done)
 {
-    if (CReminderApp* app = CReminderApp::instance())
-        app->ReleaseStore();
     // No privilege to enable first: the system decides whether this user may
-    // power off, and other programs' inhibitors can still stop it.
-    QString error;
-    if (!seams::power().powerOff(&error))
-        ShowMessageBox(owner, QStringLiteral("ExitWindowsEx"));
+    // power off, and other programs' inhibitors can still stop it. The store
+    // stays until the system has said yes, so that a refusal leaves a working
+    // program behind.
+    const QPointer<QWidget> ownerLeft(owner);
+    return seams::power().powerOff(
+        [store, ownerLeft, done = std::move(done)](bool accepted, const QString& reason) {
+            if (accepted) {
+                if (store)
+                    store->ReleaseStore();
+            } else {
+                QString text = QStringLiteral("ExitWindowsEx");
+                if (!reason.isEmpty())
+                    text += QLatin1Char('\n') + reason;
+                // The owner may have closed meanwhile (the popup does at once).
+                ShowMessageBox(ownerLeft.data(), text);
+            }
+            if (done)
+                done(accepted);
+        });
 }
 
 AutoShutdownEdit OnAutoShutdownClicked(QWidget* owner, bool autoShutdown)

@@ -1,13 +1,20 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 class QWidget;
+class StoreService;
 
-// The one shutdown operation: releases the store (if still held) and asks the
-// system to power off, never forced. A refused request is reported with
-// "ExitWindowsEx"; the program then runs on without its store.
-void ShutDownSystem(QWidget* owner = nullptr);
+// The one shutdown operation: asks the system to power off, never forced, and
+// returns at once; the program runs on while the system (polkit) decides.
+// Accepted: the store is released (if still held) and the session ends.
+// Refused: "ExitWindowsEx" with the system's reason under it, and the program
+// keeps its store and goes on working. store: the application's store (null:
+// none to release). done, if given, runs with the answer. Returns false, asking
+// nothing, while an earlier request still waits for its answer.
+using ShutdownDone = std::function<void(bool accepted)>;
+bool ShutDownSystem(StoreService* store, QWidget* owner = nullptr, ShutdownDone done = {});
 
 // What ticking or unticking the editor's "自动关机" box does to the editor.
 struct AutoShutdownEdit

@@ -1,6 +1,7 @@
 #include "timesync/TimeProtocol.h"
 
 #include <QLocale>
+#include <QTimeZone>
 #include <algorithm>
 #include <cstring>
 
@@ -16,6 +17,41 @@ QDateTime ReplyToUtc(quint32 reply)
     // The reply is unsigned: widen before subtracting, so that values of 2^31
     // and above count forward from 1900 and not backwards.
     return QDateTime::fromSecsSinceEpoch(qint64(reply) - kSecondsFrom1900To1970, Qt::UTC);
+}
+
+namespace {
+// __DATE__ is "Mmm dd yyyy", the day padded with a blank.
+constexpr int monthOf(const char* d)
+{
+    constexpr const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    for (int m = 0; m < 12; ++m) {
+        if (d[0] == kMonths[3 * m] && d[1] == kMonths[3 * m + 1] && d[2] == kMonths[3 * m + 2])
+            return m + 1;
+    }
+    return 0;
+}
+constexpr int digit(char c)
+{
+    return c == ' ' ? 0 : c - '0';
+}
+constexpr const char kBuildDate[] = __DATE__;
+constexpr int kBuildYear = digit(kBuildDate[7]) * 1000 + digit(kBuildDate[8]) * 100 +
+                           digit(kBuildDate[9]) * 10 + digit(kBuildDate[10]);
+constexpr int kBuildMonth = monthOf(kBuildDate);
+constexpr int kBuildDay = digit(kBuildDate[4]) * 10 + digit(kBuildDate[5]);
+static_assert(kBuildMonth >= 1 && kBuildDay >= 1 && kBuildDay <= 31 && kBuildYear >= 2016,
+              "__DATE__ is not in the form \"Mmm dd yyyy\"");
+} // namespace
+
+QDate BuildDate()
+{
+    return QDate(kBuildYear, kBuildMonth, kBuildDay);
+}
+
+bool ReplyPredatesBuild(quint32 reply)
+{
+    const QDateTime earliest = QDateTime(BuildDate().addDays(-1), QTime(0, 0), QTimeZone::utc());
+    return ReplyToUtc(reply) < earliest;
 }
 
 quint32 ReplyFromNetworkBytes(const unsigned char bytes[kReplySize])

@@ -22,6 +22,14 @@ extern const char* const kServers[kServerCount];
 // taken as it is: there is no era handling, so the last instant is
 // 2036-02-07 06:28:15.
 QDateTime ReplyToUtc(quint32 reply);
+// The day this program was built, from the compiler's __DATE__ (which honours
+// SOURCE_DATE_EPOCH for reproducible builds).
+QDate BuildDate();
+// True for a reply that lies before the program was built: the protocol is
+// unauthenticated, and a bad or hostile server could send 1970. One day of
+// slack allows for the time zone the build ran in.
+bool ReplyPredatesBuild(quint32 reply);
+
 // The reply word from its four bytes as they came off the wire.
 quint32 ReplyFromNetworkBytes(const unsigned char bytes[kReplySize]);
 

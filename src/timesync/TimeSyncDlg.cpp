@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTableWidget>
 #include <QWindow>
 #include <arpa/inet.h>
@@ -26,6 +27,10 @@ const char kInstructions[] =
     "\r\n\r\n\r\n\r\n\t   请先选择左侧时间服务器\r\n\r\n\t   然后单击下面的校对按钮\r\n\r\n\r\n";
 const char kChooseServerText[] = "请先选择时间服务器！  ";
 const char kChooseServerCaption[] = "时间校正";
+const char kCannotSetText[] = "不能设置新的日期和时间！";
+const char kAutomaticSyncText[] =
+    "\r\n系统已开启时间自动同步（NTP），不能手动设置时间。请先关闭自动同步，再校对时间。\r\n";
+const char kBeforeBuildText[] = "这个时间早于本程序的编译日期，不可能是正确的时间，系统时间没有更改。\r\n";
 
 constexpr int kNumberColumnWidth = 36;
 constexpr int kServerColumnWidth = 109;
@@ -146,6 +151,9 @@ void CTimeSyncDlg::AppendLog(const char* format, ...)
 void CTimeSyncDlg::OnCalibrate()
 {
     TimeSyncState& state = TimeSyncCalibration();
+    // The system still decides on the last clock setting: one at a time.
+    if (seams::systemClock().pending())
+        return;
 
     // The first selected row in list order; none selected keeps the last server.
     int first = -1;
@@ -236,19 +244,45 @@ void CTimeSyncDlg::OnSocketNotify(int event, int error)
 
 void CTimeSyncDlg::setClockFromReply(quint32 reply)
 {
+    if (timeproto::ReplyPredatesBuild(reply)) {
+        AppendLog("%s", kBeforeBuildText);
+        return;
+    }
     Clock& clock = seams::clock();
     const QDateTime before = clock.now();
     const QDateTime utc = timeproto::ReplyToUtc(reply);
     // timedated adds the time spent in the call (a password prompt, say) to the
     // time it sets, so the clock has run on from the moment of asking.
     const qint64 askedAt = clock.monotonicMs();
-    QString reason;
-    if (!seams::systemClock().setUtc(utc, &reason)) {
-        qWarning("The clock was not set: %s", qPrintable(reason));
-        AppendLog("不能设置新的日期和时间！");
+    // The dialog may close before the system answers; the answer then has
+    // nowhere to go.
+    const QPointer<CTimeSyncDlg> self(this);
+    const bool asked =
+        seams::systemClock().setUtc(utc, [self, before, utc, askedAt](const SystemClock::Result& result) {
+            if (self)
+                self->clockAnswered(result, before, utc, askedAt);
+        });
+    if (!asked) {
+        AppendLog("%s", kCannotSetText);
         return;
     }
-    const QDateTime after = utc.toLocalTime().addMSecs(clock.monotonicMs() - askedAt);
+    // Meanwhile the dialog, its dots and the rest of the program go on; only a
+    // second calibration waits for the answer.
+    m_ui->calibrateButton->setEnabled(false);
+}
+
+void CTimeSyncDlg::clockAnswered(const SystemClock::Result& result, const QDateTime& before,
+                                 const QDateTime& utc, qint64 askedAt)
+{
+    m_ui->calibrateButton->setEnabled(true);
+    if (!result.set) {
+        qWarning("The clock was not set: %s", qPrintable(result.reason));
+        AppendLog("%s", kCannotSetText);
+        if (result.automaticSync)
+            AppendLog("%s", kAutomaticSyncText);
+        return;
+    }
+    const QDateTime after = utc.toLocalTime().addMSecs(seams::clock().monotonicMs() - askedAt);
 
     using timeproto::Locale24HourTime;
     using timeproto::LocaleShortDate;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SystemClock.h"
 #include "timesync/TimeProtocol.h"
 
 #include <QDialog>
@@ -62,6 +63,9 @@ protected:
 private:
     void OnInitDialog();
     void setClockFromReply(quint32 reply);
+    // The system's answer to the clock setting that setClockFromReply asked for.
+    void clockAnswered(const SystemClock::Result& result, const QDateTime& before, const QDateTime& utc,
+                       qint64 askedAt);
     void endCalibration();
 
     std::unique_ptr<Ui::TimeSyncDlg> m_ui;
