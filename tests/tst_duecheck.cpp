@@ -1,7 +1,11 @@
 #include "app/ReminderApp.h"
+#include "platform/Seams.h"
 #include "reminders/DueCheck.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderEditor.h"
+#include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QtTest>
@@ -20,18 +24,30 @@ QDateTime at(int h, int m, int s, const QDate& day = kToday)
     return QDateTime(day, QTime(h, m, s));
 }
 
-// A waiter the test drives: each wait blocks until released or interrupted.
-class ManualWaiter final : public SecondWaiter
+// A waiter the test drives: each wait blocks until released, woken or
+// interrupted, and notes the second it was asked to sleep until.
+class ManualWaiter final : public DueWaiter
 {
 public:
-    void waitForNextSecond() override
+    void waitUntil(const QDateTime& until) override
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         ++m_entered;
+        m_targets.append(until);
         m_cv.notify_all();
-        m_cv.wait(lock, [this] { return m_interrupted || m_released > 0; });
-        if (!m_interrupted)
+        m_cv.wait(lock, [this] { return m_interrupted || m_released > 0 || m_woken; });
+        if (m_interrupted)
+            return;
+        if (m_woken)
+            m_woken = false;
+        else
             --m_released;
+    }
+    void wake() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_woken = true;
+        m_cv.notify_all();
     }
     void interrupt() override
     {
@@ -56,23 +72,78 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_entered;
     }
+    QList<QDateTime> targets()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_targets;
+    }
 
 private:
     std::mutex m_mutex;
     std::condition_variable m_cv;
     int m_entered = 0;
     int m_released = 0;
+    bool m_woken = false;
     bool m_interrupted = false;
+    QList<QDateTime> m_targets;
+};
+
+// A waiter on the fake clock: returns when the fake clock has reached the
+// second asked for, or when woken or interrupted.
+class FakeClockWaiter final : public DueWaiter
+{
+public:
+    explicit FakeClockWaiter(FakeClock& clock) : m_clock(clock) {}
+    void waitUntil(const QDateTime& until) override
+    {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_targets.append(until);
+        ++m_waits;
+        while (!m_interrupted && !m_woken && m_clock.now() < until)
+            m_cv.wait_for(lock, std::chrono::milliseconds(1));
+        m_woken = false;
+    }
+    void wake() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_woken = true;
+        m_cv.notify_all();
+    }
+    void interrupt() override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_interrupted = true;
+        m_cv.notify_all();
+    }
+    int waits()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_waits;
+    }
+    QList<QDateTime> targets()
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_targets;
+    }
+
+private:
+    FakeClock& m_clock;
+    std::mutex m_mutex;
+    std::condition_variable m_cv;
+    bool m_woken = false;
+    bool m_interrupted = false;
+    int m_waits = 0;
+    QList<QDateTime> m_targets;
 };
 
 // A waiter that moves the fake clock between 10:00:00 and 10:00:01 at every
 // wait, as fast as the worker can go: each pass has a second to check, and the
 // worker hammers the store while the test does other things.
-class SteppingWaiter final : public SecondWaiter
+class SteppingWaiter final : public DueWaiter
 {
 public:
     explicit SteppingWaiter(FakeClock& clock) : m_clock(clock) {}
-    void waitForNextSecond() override
+    void waitUntil(const QDateTime&) override
     {
         if (m_interrupted.load())
             return;
@@ -81,6 +152,7 @@ public:
         ++m_waits;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
+    void wake() override {}
     void interrupt() override { m_interrupted.store(true); }
     int waits() const { return m_waits.load(); }
 
@@ -120,21 +192,28 @@ struct Rig
         return [this] { return db; };
     }
     // Adds a reminder and returns its id.
-    QString add(const QString& date, const QString& time, const QString& use = QStringLiteral("0"))
+    QString add(const QString& date, const QString& time, const QString& use = QStringLiteral("0"),
+                const QString& subject = QStringLiteral("主题"),
+                const QString& recorded = QStringLiteral("2025-12-01 09:00:00"))
+    {
+        const Row row{subject, QStringLiteral("内容"), date, time, use, recorded};
+        return insert(row);
+    }
+    QString insert(const Row& row)
     {
         QString message;
-        const Row row{QStringLiteral("主题"),
-                      QStringLiteral("内容"),
-                      date,
-                      time,
-                      use,
-                      QStringLiteral("2026-01-01 09:00:00")};
-        if (db->InsertRows(kTable, {"titile", "text", "date", "time", "use", "insertdatatime"}, {row}, 1,
-                           message) != 1)
+        if (db->InsertRows(kTable, reminders::InsertFields(), {row}, 1, message) != 1)
             qFatal("insert failed: %s", qPrintable(message));
         RowSet rows;
         db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
         return rows.value(0).value(0);
+    }
+    // "[subject|]date time", date possibly "Every Day".
+    QString addSpec(const QString& spec)
+    {
+        const QString subject = spec.contains('|') ? spec.section('|', 0, 0) : QStringLiteral("主题");
+        const QString r = spec.section('|', -1);
+        return add(r.section(' ', 0, -2), r.section(' ', -1), QStringLiteral("0"), subject);
     }
 };
 } // namespace
@@ -199,9 +278,10 @@ private slots:
     {
         QTest::addColumn<QDateTime>("last");
         QTest::addColumn<QDateTime>("now");
-        QTest::addColumn<QStringList>("records"); // "date time"
+        QTest::addColumn<QStringList>("records"); // "[subject|]date time"
         QTest::addColumn<QList<int>>("found");    // indices into records, in the order found
         const QDateTime ten = at(10, 0, 0);
+        const QDate tomorrow = kToday.addDays(1);
         QTest::newRow("late wake-up") << ten << ten.addMSecs(5300)
                                       << QStringList{"2026-01-01 10:00:02", "Every Day 10:00:04",
                                                      "2026-01-01 10:00:06", "2026-01-02 10:00:03"}
@@ -211,10 +291,34 @@ private slots:
                                      << QList<int>{0, 1};
         QTest::newRow("gap of 61 s") << ten << at(10, 1, 1)
                                      << QStringList{"2026-01-01 10:00:01", "2026-01-01 10:01:01"}
-                                     << QList<int>{1};
-        QTest::newRow("an hour") << ten << at(11, 0, 0)
-                                 << QStringList{"2026-01-01 10:00:01", "2026-01-01 11:00:00"}
-                                 << QList<int>{1};
+                                     << QList<int>{0, 1};
+        QTest::newRow("30 minutes asleep")
+            << ten << at(10, 30, 0)
+            << QStringList{"2026-01-01 10:29:59", "2026-01-01 10:00:01", "Every Day 10:15:00",
+                           "2026-01-01 10:30:01", "2026-01-02 10:10:00", "2026-01-01 09:59:59"}
+            << QList<int>{1, 2, 0};
+        QTest::newRow("23 hours asleep")
+            << ten << at(9, 0, 0, tomorrow)
+            << QStringList{"2026-01-01 10:00:01", "Every Day 08:00:00",  "2026-01-01 23:59:59",
+                           "2026-01-02 00:00:00", "2026-01-02 09:00:01", "2026-01-03 08:00:00"}
+            << QList<int>{0, 2, 3, 1};
+        QTest::newRow("25 hours asleep: the last 24 only")
+            << ten << at(11, 0, 0, tomorrow)
+            << QStringList{"2026-01-01 10:30:00", "2026-01-01 11:00:00", "2026-01-01 11:00:01",
+                           "Every Day 10:45:00", "2026-01-02 11:00:00"}
+            << QList<int>{2, 3, 4};
+        // A machine that has just woken up is not powered off for a time long past;
+        // in a short gap, and at the very second, shutdown records act as ever.
+        QTest::newRow("shutdown records in a long gap")
+            << ten << at(10, 30, 0)
+            << QStringList{"关机|2026-01-01 10:10:00", "2026-01-01 10:20:00", "关机|Every Day 10:25:00",
+                           "关机|2026-01-01 10:30:00"}
+            << QList<int>{1, 3};
+        QTest::newRow("shutdown record in a gap of 60 s")
+            << ten << at(10, 1, 0) << QStringList{"关机|2026-01-01 10:00:30"} << QList<int>{0};
+        // Asleep until the planned second is no gap: the shutdown there acts.
+        QTest::newRow("slept until a shutdown record")
+            << ten << at(12, 0, 0) << QStringList{"关机|2026-01-01 12:00:00"} << QList<int>{0};
         QTest::newRow("same second") << ten << ten.addMSecs(400) << QStringList{"2026-01-01 10:00:00"}
                                      << QList<int>{};
         // Only the new current second, which recurs.
@@ -222,7 +326,7 @@ private slots:
             << at(10, 0, 9) << at(10, 0, 5) << QStringList{"2026-01-01 10:00:05", "2026-01-01 10:00:07"}
             << QList<int>{0};
         QTest::newRow("across midnight")
-            << at(23, 59, 58) << at(0, 0, 2, kToday.addDays(1))
+            << at(23, 59, 58) << at(0, 0, 2, tomorrow)
             << QStringList{"2026-01-01 23:59:59", "2026-01-02 00:00:00", "Every Day 00:00:01",
                            "2026-01-01 00:00:01", "2026-01-02 00:00:03"}
             << QList<int>{0, 1, 2};
@@ -236,17 +340,88 @@ private slots:
         Rig rig;
         QStringList ids;
         for (const QString& r : records)
-            ids.append(rig.add(r.section(' ', 0, -2), r.section(' ', -1)));
+            ids.append(rig.addSpec(r));
         DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
         rig.fakes.clock.set(last);
         check.runPass();
+        check.context().takeDue();
         rig.fakes.clock.set(now);
         QStringList expected;
         for (int i : found)
             expected.append(ids.at(i));
         QCOMPARE(check.runPass(), expected);
+        // No second twice.
+        QVERIFY(check.runPass().isEmpty());
+        QCOMPARE(check.context().takeDue(), expected);
     }
 
+    // The second the worker sleeps until: the next one at which a record of
+    // today or of every day falls due, midnight at the latest.
+    void plansTheNextSecondThatCanFallDue_data()
+    {
+        QTest::addColumn<QStringList>("records"); // "date time use"
+        QTest::addColumn<QDateTime>("planned");
+        const QDateTime midnight(kToday.addDays(1), QTime(0, 0));
+        QTest::newRow("nothing") << QStringList{} << midnight;
+        QTest::newRow("only earlier, other days, this second")
+            << QStringList{"2026-01-01 09:59:59 0", "2026-01-02 10:00:05 0", "2025-12-31 10:00:05 0",
+                           "2026-01-01 10:00:00 0", "Every Day 10:00:00 0"}
+            << midnight;
+        QTest::newRow("the nearest of today's and every day's")
+            << QStringList{"2026-01-01 18:00:00 0", "Every Day 10:00:07 0", "2026-01-01 10:00:09 0",
+                           "2026-01-02 10:00:01 0"}
+            << at(10, 0, 7);
+        QTest::newRow("used records too") << QStringList{"2026-01-01 10:00:01 1"} << at(10, 0, 1);
+        QTest::newRow("the last second of the day") << QStringList{"2026-01-01 23:59:59 0"} << at(23, 59, 59);
+    }
+    void plansTheNextSecondThatCanFallDue()
+    {
+        QFETCH(QStringList, records);
+        QFETCH(QDateTime, planned);
+        Rig rig;
+        for (const QString& r : records)
+            rig.add(r.section(' ', 0, -3), r.section(' ', -2, -2), r.section(' ', -1));
+        DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
+        QVERIFY(!check.plannedWake().isValid());
+        check.runPass();
+        QCOMPARE(check.plannedWake(), planned);
+        QCOMPARE(DueCheck::FindNextDue(rig.db.get(), at(10, 0, 0)), planned);
+        // Without a store there is no plan: the worker then looks each second.
+        rig.db->Close();
+        check.runPass();
+        QVERIFY(!check.plannedWake().isValid());
+    }
+
+    // Records whose second passed while the program was not running.
+    void missedWhileNotRunning()
+    {
+        Rig rig;
+        rig.fakes.clock.set(at(9, 0, 0, kToday.addDays(1)));
+        const QString early = QStringLiteral("2026-01-01 08:00:00");
+        const QString a = rig.add("2026-01-01", "12:00:00", "0", "甲", early);
+        const QString b = rig.add("2026-01-02", "08:00:00", "0", "乙", early);
+        rig.add("2026-01-01", "08:59:59", "0", "over a day ago", "2025-12-31 08:00:00");
+        rig.add("Every Day", "08:30:00", "0", "every day", early);
+        rig.add("2026-01-02", "07:00:00", "0", "关机", early);
+        rig.add("2026-01-02", "07:30:00", "1", "reminded", early);
+        rig.add("2026-01-02", "06:00:00", "0", "recorded after", "2026-01-02 06:30:00");
+        rig.add("2026-01-02", "06:10:00", "0", "recorded when", QString());
+        const QString dueNow = rig.add("2026-01-02", "09:00:00", "0", "now", early);
+        rig.add("2026-01-02", "10:00:00", "0", "later", early);
+        const QString k = rig.add("2026-01-01", "20:00:00", "0", "丙", early);
+        QCOMPARE(DueCheck::FindMissed(rig.db.get(), rig.fakes.clock.now()), (QStringList{a, k, b}));
+        QVERIFY(DueCheck::FindMissed(nullptr, rig.fakes.clock.now()).isEmpty());
+
+        // The worker hands them over first, oldest first, then what is due now.
+        auto waiterOwned = std::make_unique<ManualWaiter>();
+        ManualWaiter& waiter = *waiterOwned;
+        DueCheck check(rig.provider(), std::move(waiterOwned));
+        QVERIFY(check.start());
+        QVERIFY(waiter.awaitEntered(1));
+        QCOMPARE(check.context().takeDue(), (QStringList{a, k, b, dueNow}));
+        check.requestStop();
+        check.join();
+    }
     void queueTakesIdsOverOnceEach()
     {
         DueCheckContext context;
@@ -346,6 +521,67 @@ private slots:
         QTRY_COMPARE(receiver.messages, 3);
         QCOMPARE(queue.OnRemindersDue(check.context()), DueQueue::Due::Exit);
         QVERIFY(!check.start());
+        // It slept until each record's second, then until midnight.
+        QCOMPARE(waiter.targets(),
+                 (QList<QDateTime>{at(10, 0, 1), at(10, 0, 3), QDateTime(kToday.addDays(1), QTime(0, 0))}));
+    }
+
+    // The worker sleeps until the next record, and a record added meanwhile
+    // (by this program, or by another one on the data file) wakes it for a new plan.
+    void changesWakeTheSleepingWorker()
+    {
+        Rig rig;
+        auto waiterOwned = std::make_unique<FakeClockWaiter>(rig.fakes.clock);
+        FakeClockWaiter& waiter = *waiterOwned;
+        DueCheck check(rig.provider(), std::move(waiterOwned));
+        Receiver receiver;
+        connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+        QVERIFY(check.start());
+        QTRY_COMPARE(waiter.waits(), 1);
+        QCOMPARE(waiter.targets(), QList<QDateTime>{QDateTime(kToday.addDays(1), QTime(0, 0))});
+
+        // Added through the editor, 2 s ahead.
+        const QDateTime now = rig.fakes.clock.now();
+        const QString id = rig.insert(reminders::ComposeRecordValues(
+            QStringLiteral("开会"), QStringLiteral("三楼"), now, now.addSecs(2), false, false, now));
+        QTRY_COMPARE(check.plannedWake(), at(10, 0, 2));
+        const int waits = waiter.waits();
+        rig.fakes.clock.advanceSecs(1);
+        QTest::qWait(50);
+        QCOMPARE(waiter.waits(), waits); // nothing to look at in between
+        QCOMPARE(receiver.messages, 0);
+        rig.fakes.clock.advanceSecs(1);
+        QTRY_COMPARE(receiver.messages, 1);
+        QCOMPARE(check.context().takeDue(), QStringList{id});
+        check.requestStop();
+        check.join();
+    }
+
+    void changesFromOutsideWakeTheRealWaiter()
+    {
+        Rig rig;
+        DueCheck check(rig.provider());
+        Receiver receiver;
+        connect(&check, &DueCheck::remindersDue, &receiver, &Receiver::onDue, Qt::QueuedConnection);
+        QVERIFY(check.start());
+        QTRY_COMPARE(check.plannedWake(), QDateTime(kToday.addDays(1), QTime(0, 0)));
+
+        // The sqlite3 command line would do the same: another connection writes.
+        QElapsedTimer elapsed;
+        elapsed.start();
+        SqliteFile outside(rig.folder.databaseFile());
+        QVERIFY(outside.exec("insert into recordmsg (titile, text, date, time, use, insertdatatime) values "
+                             "('外来', 'x', '2026-01-01', '10:00:03', '0', '2026-01-01 10:00:00')"));
+        QTRY_COMPARE_WITH_TIMEOUT(check.plannedWake(), at(10, 0, 3), 2000);
+        QVERIFY(elapsed.elapsed() < 1500);
+        // The worker sleeps its three seconds (by the real clock; the fake one
+        // stands still) and finds the record at its second.
+        rig.fakes.clock.set(at(10, 0, 3));
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.messages, 1, 6000);
+        QVERIFY2(elapsed.elapsed() >= 2500, "woke before the planned second");
+        QCOMPARE(check.context().takeDue().size(), 1);
+        check.requestStop();
+        check.join();
     }
 
     void exitConfirmedBeforeTheStartEndsAtOnce()
@@ -403,21 +639,45 @@ private slots:
         QVERIFY(rig.db->IsConnected()); // only the application's connection was released
     }
 
-    void realWaiterWakesAtTheNextSecondAndNeverAfterInterrupt()
+    void realWaiterWakesAtItsSecondAndNeverAfterInterrupt()
     {
-        TimerfdSecondWaiter waiter;
+        SystemLocalClock real;
+        seams::setClock(&real);
+        TimerfdDueWaiter waiter;
         for (int i = 0; i < 2; ++i) {
-            timespec before{};
-            clock_gettime(CLOCK_REALTIME, &before);
-            waiter.waitForNextSecond();
-            timespec after{};
-            clock_gettime(CLOCK_REALTIME, &after);
-            QVERIFY2(after.tv_sec > before.tv_sec, "woke before the next second began");
+            const QDateTime until = reminders::WholeSeconds(real.now()).addSecs(1);
+            waiter.waitUntil(until);
+            const qint64 late = until.msecsTo(real.now());
+            QVERIFY2(late >= 0, "woke before its second began");
+            QVERIFY2(late < 300, "woke long after its second began");
         }
+        // A wake makes one wait return at once, the next one waits again.
+        waiter.wake();
+        QElapsedTimer elapsed;
+        elapsed.start();
+        waiter.waitUntil(real.now().addSecs(3600));
+        QVERIFY(elapsed.elapsed() < 500);
+        // Another file of the folder changing does not wake it; the watched one does.
+        QTemporaryDir dir;
+        const QString watched = dir.filePath(QStringLiteral("tolva.dat"));
+        QVERIFY(WriteAll(watched, "x"));
+        waiter.watchFile(watched);
+        std::thread writer([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WriteAll(dir.filePath(QStringLiteral("Settings.ini")), "y");
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WriteAll(watched + QStringLiteral("-journal"), "z");
+        });
+        elapsed.restart();
+        waiter.waitUntil(real.now().addSecs(3600));
+        writer.join();
+        QVERIFY2(elapsed.elapsed() >= 550 && elapsed.elapsed() < 3000,
+                 qPrintable(QString::number(elapsed.elapsed())));
         waiter.interrupt();
-        // Were any of these to wait for a second, the test would run out of time.
+        // Were any of these to wait, the test would run out of time.
         for (int i = 0; i < 2000; ++i)
-            waiter.waitForNextSecond();
+            waiter.waitUntil(real.now().addSecs(3600));
+        seams::setClock(nullptr);
     }
 
     void destroyingARunningCheckStopsItsWorker()

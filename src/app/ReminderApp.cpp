@@ -7,6 +7,7 @@
 #include "platform/Seams.h"
 #include "platform/Shell.h"
 #include "store/AdoDatabase.h"
+#include "store/ProgramStore.h"
 
 #include <QFileInfo>
 #include <atomic>
@@ -39,13 +40,15 @@ bool socketLayerAvailable()
 CReminderApp::CReminderApp()
 {
     CReminderApp* expected = nullptr;
-    g_app.compare_exchange_strong(expected, this);
+    if (g_app.compare_exchange_strong(expected, this))
+        SetProgramStore(this);
 }
 
 CReminderApp::~CReminderApp()
 {
     CReminderApp* expected = this;
-    g_app.compare_exchange_strong(expected, nullptr);
+    if (g_app.compare_exchange_strong(expected, nullptr))
+        SetProgramStore(nullptr);
 }
 
 CReminderApp* CReminderApp::instance()

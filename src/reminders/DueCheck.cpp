@@ -5,14 +5,56 @@
 #include "platform/Seams.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
+#include "store/StoreWrites.h"
+#include "timers/Shutdown.h"
 
-#include <cerrno>
-#include <cstdint>
-#include <ctime>
-#include <poll.h>
-#include <sys/eventfd.h>
-#include <sys/timerfd.h>
-#include <unistd.h>
+#include <algorithm>
+
+namespace {
+
+const QString& table()
+{
+    static const QString t = QString::fromUtf8(tolva::kReminderTable);
+    return t;
+}
+
+// Count, then read the fields of exactly that many records; false on a failure
+// or a read of another size (the records changed in between).
+bool countAndSelect(CAdoDatabase* db, const QString& clause, const QStringList& fields, RowSet& rows)
+{
+    if (!db)
+        return false;
+    QString message = clause;
+    const int count = db->CountRows(table(), clause, message);
+    if (count < 0)
+        return false;
+    if (count == 0)
+        return true;
+    return db->SelectRows(table(), clause, fields, rows, count, message) == count;
+}
+
+// The seconds of a day from..to (both on that day) as a where-clause condition.
+QString timeRange(const QDate& day, const QDateTime& from, const QDateTime& to)
+{
+    const QString first = day == from.date() ? reminders::FormatTime(from) : QStringLiteral("00:00:00");
+    const QString last = day == to.date() ? reminders::FormatTime(to) : QStringLiteral("23:59:59");
+    return QStringLiteral("time >='%1' and time <='%2'").arg(first, last);
+}
+
+QDateTime momentOf(const QDate& day, const QString& time)
+{
+    const QTime t = QTime::fromString(time, QLatin1String(reminders::kTimeFormat));
+    return t.isValid() ? QDateTime(day, t) : QDateTime();
+}
+
+void byMoment(QList<DueRecord>& records)
+{
+    // Stable: within one second the records keep the store's newest-first order.
+    std::stable_sort(records.begin(), records.end(),
+                     [](const DueRecord& a, const DueRecord& b) { return a.moment < b.moment; });
+}
+
+} // namespace
 
 void DueCheckContext::appendDue(const QStringList& ids)
 {
@@ -34,66 +76,17 @@ void DueCheckContext::clearDue()
     m_dueIds.clear();
 }
 
-TimerfdSecondWaiter::TimerfdSecondWaiter()
-{
-    m_timer = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC);
-    m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-}
-
-TimerfdSecondWaiter::~TimerfdSecondWaiter()
-{
-    if (m_timer >= 0)
-        ::close(m_timer);
-    if (m_wake >= 0)
-        ::close(m_wake);
-}
-
-void TimerfdSecondWaiter::waitForNextSecond()
-{
-    timespec now{};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    bool armed = false;
-    if (m_timer >= 0) {
-        itimerspec at{};
-        at.it_value.tv_sec = now.tv_sec + 1;
-        // Cancel-on-set: setting the clock wakes the wait, so the next pass sees
-        // the new time at once instead of waiting for a second that may be far off.
-        armed = ::timerfd_settime(m_timer, TFD_TIMER_ABSTIME | TFD_TIMER_CANCEL_ON_SET, &at, nullptr) == 0;
-    }
-    pollfd fds[2] = {{m_wake, POLLIN, 0}, {armed ? m_timer : -1, POLLIN, 0}};
-    // Without a timer, sleep to just past the next second by the same clock.
-    const int timeoutMs = armed ? -1 : int((1000000000L - now.tv_nsec) / 1000000L) + 1;
-    for (;;) {
-        const int r = ::poll(fds, 2, timeoutMs);
-        if (r < 0 && errno == EINTR)
-            continue;
-        break;
-    }
-    if (fds[1].revents & POLLIN) {
-        // Either the expiry count or ECANCELED for a clock that was set; both wake.
-        std::uint64_t expirations = 0;
-        [[maybe_unused]] const ssize_t n = ::read(m_timer, &expirations, sizeof expirations);
-    }
-    // The wake eventfd is never drained: once interrupted, every wait returns at once.
-}
-
-void TimerfdSecondWaiter::interrupt()
-{
-    if (m_wake < 0)
-        return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const ssize_t n = ::write(m_wake, &one, sizeof one);
-}
-
-DueCheck::DueCheck(StoreProvider store, std::unique_ptr<SecondWaiter> waiter, QObject* parent)
+DueCheck::DueCheck(StoreProvider store, std::unique_ptr<DueWaiter> waiter, QObject* parent)
     : QObject(parent), m_store(std::move(store)), m_waiter(std::move(waiter))
 {
     if (!m_waiter)
-        m_waiter = std::make_unique<TimerfdSecondWaiter>();
+        m_waiter = std::make_unique<TimerfdDueWaiter>();
 }
 
 DueCheck::~DueCheck()
 {
+    if (m_writeListener)
+        store::RemoveWriteListener(m_writeListener);
     m_context.running.store(false);
     m_waiter->interrupt();
     join();
@@ -106,6 +99,9 @@ bool DueCheck::start()
     m_started = true;
     m_context.running.store(true);
     m_context.clearDue();
+    // A record added or changed by this program may fall due before the second
+    // the worker sleeps until.
+    m_writeListener = store::AddWriteListener([this] { m_waiter->wake(); });
     m_thread = std::thread(&DueCheck::threadMain, this);
     return true;
 }
@@ -128,13 +124,27 @@ void DueCheck::join()
         m_thread.join();
 }
 
+void DueCheck::wake()
+{
+    m_waiter->wake();
+}
+
+QDateTime DueCheck::plannedWake() const
+{
+    std::lock_guard<std::mutex> lock(m_plannedLock);
+    return m_plannedShown;
+}
+
 void DueCheck::threadMain()
 {
+    if (m_context.running.load())
+        runMissedPass();
     while (m_context.running.load()) {
         runPass();
         if (!m_context.running.load())
             break;
-        m_waiter->waitForNextSecond();
+        // Without a plan (no store, a failed query) look again each second.
+        m_waiter->waitUntil(m_planned.isValid() ? m_planned : m_lastChecked.addSecs(1));
     }
     // The last message: on it the main window ends the program.
     emit remindersDue();
@@ -149,54 +159,164 @@ QString DueCheck::DueClause(const QDateTime& second)
 
 QStringList DueCheck::FindDueIds(CAdoDatabase* db, const QDateTime& second)
 {
-    if (!db)
-        return {};
-    const QString table = QString::fromUtf8(tolva::kReminderTable);
-    const QString clause = DueClause(second);
-    QString message = clause;
-    const int count = db->CountRows(table, clause, message);
-    if (count <= 0)
-        return {};
     RowSet rows;
-    if (db->SelectRows(table, clause, {QStringLiteral("id")}, rows, count, message) != count)
+    if (!countAndSelect(db, DueClause(second), {QStringLiteral("id")}, rows))
         return {};
     QStringList ids;
-    for (int i = 0; i < count && i < rows.size(); ++i)
-        ids.append(rows.at(i).value(0));
+    for (const Row& row : rows)
+        ids.append(row.value(0));
     return ids;
+}
+
+QList<DueRecord> DueCheck::FindDueBetween(CAdoDatabase* db, const QDateTime& from, const QDateTime& to,
+                                          bool* ok)
+{
+    if (ok)
+        *ok = true;
+    QList<DueRecord> records;
+    // One range of times per day of the gap, on the index over (time, date).
+    for (QDate day = from.date(); day.isValid() && day <= to.date(); day = day.addDays(1)) {
+        const QString clause = QStringLiteral("where (date='%1' or date ='%2') and ")
+                                   .arg(day.toString(QLatin1String(reminders::kDateFormat)),
+                                        QString::fromUtf8(reminders::kEveryDay)) +
+                               timeRange(day, from, to);
+        RowSet rows;
+        if (!countAndSelect(db, clause,
+                            {QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("titile")}, rows)) {
+            if (ok)
+                *ok = false;
+            continue;
+        }
+        for (const Row& row : rows) {
+            const QDateTime moment = momentOf(day, row.value(1));
+            if (moment.isValid() && moment >= from && moment <= to)
+                records.append(DueRecord{row.value(0), moment, row.value(2)});
+        }
+    }
+    byMoment(records);
+    return records;
+}
+
+QDateTime DueCheck::FindNextDue(CAdoDatabase* db, const QDateTime& after)
+{
+    if (!db)
+        return {};
+    const QDate day = after.date();
+    // The index over (time, date) walks the times after now in order and stops
+    // at the first of this day or of every day.
+    const QString clause =
+        QStringLiteral("where id=(select id from %1 where (date='%2' or date ='%3') and time >'%4' "
+                       "order by time limit 1)")
+            .arg(table(), day.toString(QLatin1String(reminders::kDateFormat)),
+                 QString::fromUtf8(reminders::kEveryDay), reminders::FormatTime(after));
+    QString message = clause;
+    RowSet rows;
+    const int read = db->SelectRows(table(), clause, {QStringLiteral("time")}, rows, 1, message);
+    if (read < 0)
+        return {};
+    if (read == 0)
+        return QDateTime(day.addDays(1), QTime(0, 0));
+    const QDateTime next = momentOf(day, rows.value(0).value(0));
+    // A time that is no time of day: look again a second later, past it.
+    return next.isValid() && next > after ? next : after.addSecs(1);
+}
+
+QStringList DueCheck::FindMissed(CAdoDatabase* db, const QDateTime& start)
+{
+    const QDateTime from = start.addSecs(-kMaxCatchUpSeconds);
+    const QDateTime to = start.addSecs(-1);
+    QList<DueRecord> records;
+    for (QDate day = from.date(); db && day.isValid() && day <= to.date(); day = day.addDays(1)) {
+        const QString date = day.toString(QLatin1String(reminders::kDateFormat));
+        const QString clause = QStringLiteral("where date='%1' and use='%2' and ")
+                                   .arg(date, QString::fromUtf8(reminders::kNotTaken)) +
+                               timeRange(day, from, to);
+        RowSet rows;
+        if (!countAndSelect(db, clause,
+                            {QStringLiteral("id"), QStringLiteral("time"), QStringLiteral("titile"),
+                             QStringLiteral("insertdatatime")},
+                            rows))
+            continue;
+        for (const Row& row : rows) {
+            const QDateTime moment = momentOf(day, row.value(1));
+            const QString recorded = row.value(3);
+            // Recorded before it fell due (an unknown record time does not count);
+            // a shutdown long past is never carried out.
+            if (!moment.isValid() || moment < from || moment > to || recorded.isEmpty() ||
+                recorded >= date + QLatin1Char(' ') + row.value(1) ||
+                row.value(2) == QString::fromUtf8(shutdown::kSubject))
+                continue;
+            records.append(DueRecord{row.value(0), moment, row.value(2)});
+        }
+    }
+    byMoment(records);
+    QStringList ids;
+    for (const DueRecord& r : records)
+        ids.append(r.id);
+    return ids;
+}
+
+void DueCheck::handOver(const QStringList& ids)
+{
+    if (ids.isEmpty())
+        return;
+    m_context.appendDue(ids);
+    emit remindersDue();
+}
+
+QStringList DueCheck::runMissedPass()
+{
+    const QDateTime now = reminders::WholeSeconds(seams::clock().now());
+    QStringList found;
+    {
+        const std::shared_ptr<CAdoDatabase> db = m_store ? m_store() : nullptr;
+        found = FindMissed(db.get(), now);
+    }
+    handOver(found);
+    return found;
 }
 
 QStringList DueCheck::runPass()
 {
     const QDateTime now = reminders::WholeSeconds(seams::clock().now());
-
-    QList<QDateTime> seconds;
-    if (!m_lastChecked.isValid()) {
-        seconds.append(now);
-    } else {
-        const qint64 gap = m_lastChecked.secsTo(now);
-        if (gap > 0 && gap <= kMaxCatchUpSeconds) {
-            for (qint64 i = 1; i <= gap; ++i)
-                seconds.append(m_lastChecked.addSecs(i));
-        } else if (gap != 0) {
-            // Set back (seconds recur) or far forwards (not caught up).
-            seconds.append(now);
-        }
-    }
-    if (seconds.isEmpty())
-        return {};
-    m_lastChecked = now;
-
     QStringList found;
     {
         // Held for this pass only: a release meanwhile frees nothing under us.
         const std::shared_ptr<CAdoDatabase> db = m_store ? m_store() : nullptr;
-        for (const QDateTime& s : seconds)
-            found += FindDueIds(db.get(), s);
+        if (db)
+            m_waiter->watchFile(db->FilePath());
+
+        if (!m_lastChecked.isValid() || now < m_lastChecked) {
+            // The first pass, or the clock set back: the seconds from now on recur.
+            found = FindDueIds(db.get(), now);
+        } else if (now > m_lastChecked) {
+            // The plan vouches for the seconds before it (every change since woke us).
+            const QDateTime checked =
+                m_planned.isValid() && m_planned > m_lastChecked ? m_planned.addSecs(-1) : m_lastChecked;
+            const qint64 gap = checked.secsTo(now);
+            if (gap <= 1) {
+                found = FindDueIds(db.get(), now);
+            } else {
+                // Slept or jumped over seconds: each of them once, in order.
+                const QDateTime from =
+                    gap > kMaxCatchUpSeconds ? now.addSecs(1 - kMaxCatchUpSeconds) : checked.addSecs(1);
+                const QString shutdownSubject = QString::fromUtf8(shutdown::kSubject);
+                for (const DueRecord& r : FindDueBetween(db.get(), from, now)) {
+                    if (gap > kShutdownCatchUpSeconds && r.moment < now && r.subject == shutdownSubject)
+                        continue;
+                    if (!found.contains(r.id))
+                        found.append(r.id);
+                }
+            }
+        }
+        // Planned afresh at every pass: a wake-up may mean the records changed.
+        m_planned = FindNextDue(db.get(), now);
+        m_lastChecked = now;
     }
-    if (found.isEmpty())
-        return found;
-    m_context.appendDue(found);
-    emit remindersDue();
+    {
+        std::lock_guard<std::mutex> lock(m_plannedLock);
+        m_plannedShown = m_planned;
+    }
+    handOver(found);
     return found;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "reminders/DueWaiter.h"
+
 #include <QDateTime>
+#include <QList>
 #include <QObject>
 #include <QStringList>
 #include <atomic>
@@ -30,56 +33,42 @@ private:
     QStringList m_dueIds;
 };
 
-// How the worker waits for the next second of the wall clock.
-class SecondWaiter
+// A record found due at a moment (its date, or the day checked for an
+// every-day record, and its time).
+struct DueRecord
 {
-public:
-    virtual ~SecondWaiter() = default;
-    // Blocks until a new second of the wall clock begins, the clock is set, or
-    // interrupt() has been called (then it returns at once, now and ever after).
-    virtual void waitForNextSecond() = 0;
-    // Thread-safe; makes the current and every later wait return at once.
-    virtual void interrupt() = 0;
+    QString id;
+    QDateTime moment;
+    QString subject;
 };
 
-// A timerfd on CLOCK_REALTIME armed for the start of the next second, which
-// also wakes when the clock is set; interrupted through an eventfd.
-class TimerfdSecondWaiter final : public SecondWaiter
-{
-public:
-    TimerfdSecondWaiter();
-    ~TimerfdSecondWaiter() override;
-    TimerfdSecondWaiter(const TimerfdSecondWaiter&) = delete;
-    TimerfdSecondWaiter& operator=(const TimerfdSecondWaiter&) = delete;
-
-    void waitForNextSecond() override;
-    void interrupt() override;
-
-private:
-    int m_timer = -1;
-    int m_wake = -1;
-};
-
-// The due-reminder check: a worker thread that, at every new second, looks for
-// the records due in each second not yet checked and hands their ids to the
-// main window through the context and the remindersDue() signal.
+// The due-reminder check: a worker thread that checks every second once, in
+// order, for the records due in it, and hands their ids to the main window
+// through the context and the remindersDue() signal. Between passes it sleeps
+// until the next second at which a record can fall due; a write to the store,
+// a change of the data file, midnight and a clock set wake it earlier.
 class DueCheck : public QObject
 {
     Q_OBJECT
 public:
-    // Seconds a pass catches up after a late wake-up (load, a slow query, a small
-    // clock step forwards). A larger jump forwards is not caught up.
-    static constexpr int kMaxCatchUpSeconds = 60;
+    // A gap (sleep, hibernation, a clock set forwards) is caught up for at most
+    // this long before its end.
+    static constexpr int kMaxCatchUpSeconds = 24 * 60 * 60;
+    // After a longer gap, the shutdown records due in it are left alone: a
+    // machine that has just woken up is never powered off for a time long past.
+    static constexpr int kShutdownCatchUpSeconds = 60;
 
-    // waiter: null for the real timerfd waiting.
-    explicit DueCheck(StoreProvider store, std::unique_ptr<SecondWaiter> waiter = nullptr,
+    // waiter: null for the real waiting (timerfd, file watch).
+    explicit DueCheck(StoreProvider store, std::unique_ptr<DueWaiter> waiter = nullptr,
                       QObject* parent = nullptr);
     // Stops the worker and waits for it (never longer than its current pass).
     ~DueCheck() override;
 
     DueCheckContext& context() { return m_context; }
 
-    // StartDueCheck: sets running, empties the found ids and starts the worker.
+    // StartDueCheck: sets running, empties the found ids and starts the worker,
+    // which first hands over the reminders missed while the program was not
+    // running (runMissedPass), then checks second by second.
     // Does nothing and returns false once started, or once an exit was confirmed.
     bool start();
     // The exit confirmations: clear running and wake the worker, which finishes
@@ -89,18 +78,40 @@ public:
     bool started() const { return m_started; }
     // Waits for the worker thread to end (after requestStop()).
     void join();
+    // Thread-safe: the worker looks again at once (the machine has resumed, the
+    // records may have changed). Writes through the store wake it by themselves.
+    void wake();
 
-    // One pass on the calling thread: checks every second since the last pass
-    // that has not been checked yet, appends what it found to the context and
-    // signals. Returns the ids found. The worker calls it; tests call it directly
-    // instead of starting the worker.
+    // One pass on the calling thread: checks every second not checked yet up to
+    // now (a gap of up to kMaxCatchUpSeconds, in order), appends what it found
+    // to the context and signals, and plans the next wake-up. Returns the ids
+    // found. The worker calls it; tests call it directly instead of starting it.
     QStringList runPass();
+    // The reminders missed while the program was not running (FindMissed at
+    // now), appended to the context and signalled. Returns them.
+    QStringList runMissedPass();
+    // The second the worker sleeps until after the last pass; invalid before
+    // the first pass and while the store cannot tell (then it looks each second).
+    QDateTime plannedWake() const;
 
     // The where clause of the records due in that second of that day.
     static QString DueClause(const QDateTime& second);
     // The ids of the records due in that second, newest first; empty on any
     // failure (no store, a failed count, a read of another size).
     static QStringList FindDueIds(CAdoDatabase* db, const QDateTime& second);
+    // The records due in the seconds from..to (both included, at most a day or
+    // so apart), in the order of their moments, the newest record first within
+    // one second. ok (if given) is cleared on a failure of the store.
+    static QList<DueRecord> FindDueBetween(CAdoDatabase* db, const QDateTime& from, const QDateTime& to,
+                                           bool* ok = nullptr);
+    // The first second after `after`, on its day, at which a record of that day
+    // or an every-day record falls due; else the next midnight. Invalid on a
+    // failure of the store.
+    static QDateTime FindNextDue(CAdoDatabase* db, const QDateTime& after);
+    // The dated, not yet reminded (use "0") records other than shutdown records
+    // whose moment lies in the kMaxCatchUpSeconds before start and that were
+    // recorded before that moment: ids, oldest first.
+    static QStringList FindMissed(CAdoDatabase* db, const QDateTime& start);
 
 signals:
     // Stands for WM_REMINDERS_DUE; emitted on the worker thread, so connect it
@@ -109,13 +120,18 @@ signals:
 
 private:
     void threadMain();
+    void handOver(const QStringList& ids);
 
     DueCheckContext m_context;
     StoreProvider m_store;
-    std::unique_ptr<SecondWaiter> m_waiter;
+    std::unique_ptr<DueWaiter> m_waiter;
     std::thread m_thread;
     bool m_started = false;
     bool m_exitConfirmed = false;
+    int m_writeListener = 0;
     // Only touched by whoever runs the passes (the worker once started).
-    QDateTime m_lastChecked;
+    QDateTime m_lastChecked; // the second of the last pass
+    QDateTime m_planned;     // no record could fall due after m_lastChecked and before this
+    mutable std::mutex m_plannedLock;
+    QDateTime m_plannedShown; // m_planned, for plannedWake() on other threads
 };

@@ -1,8 +1,8 @@
 #include "reminders/DueQueue.h"
 
-#include "app/ReminderApp.h"
 #include "reminders/DueCheck.h"
 #include "store/AdoDatabase.h"
+#include "store/ProgramStore.h"
 
 std::shared_ptr<CAdoDatabase> ClosedStore()
 {
@@ -12,8 +12,7 @@ std::shared_ptr<CAdoDatabase> ClosedStore()
 
 std::shared_ptr<CAdoDatabase> AppStore()
 {
-    CReminderApp* app = CReminderApp::instance();
-    std::shared_ptr<CAdoDatabase> db = app ? app->database() : nullptr;
+    std::shared_ptr<CAdoDatabase> db = ProgramDatabase();
     return db ? db : ClosedStore();
 }
 

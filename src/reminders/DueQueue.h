@@ -11,8 +11,9 @@ struct DueCheckContext;
 // A store that is never opened: every record operation answers with the
 // not-connected result, as the application's store does once released.
 std::shared_ptr<CAdoDatabase> ClosedStore();
-// The application's store for one call (keep it no longer), or ClosedStore()
-// once it has been released. Usable as the due check's StoreProvider.
+// The program's store (the service the application object registered with
+// SetProgramStore) for one call (keep it no longer), or ClosedStore() when
+// there is none or it has been released. Usable as the due check's StoreProvider.
 std::shared_ptr<CAdoDatabase> AppStore();
 
 // The main window's queue of due reminder ids: one popup at a time, in the

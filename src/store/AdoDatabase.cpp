@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "base/Paths.h"
 #include "store/StoreErrors.h"
+#include "store/StoreWrites.h"
 
 #include <QFile>
 #include <algorithm>
@@ -137,8 +138,11 @@ template <typename Body> int inWriteTransaction(sqlite3* db, QString& message, B
     }
     const int result = body();
     if (result >= 0) {
-        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK)
+        if (sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+            if (result > 0)
+                store::NotifyWriteCommitted();
             return result;
+        }
         message = errorText(db);
     }
     // Some errors end the transaction by themselves.
