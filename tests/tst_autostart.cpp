@@ -2,11 +2,10 @@
 #include "base/ModulePath.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Seams.h"
+#include "support/DesktopEntryCheck.h"
 #include "support/TestSupport.h"
 #include "system/Autostart.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
@@ -16,107 +15,14 @@ const QString kDisableFailed = QString::fromUtf8("取消失败！请检查开机
 const QString kWriteFailed = QString::fromUtf8("系统参数错误，不能随系统启动！  ");
 const QString kNoExecutable = QString::fromUtf8("没找到执行程序，自动运行失败！  ");
 
-// The key file's values, as a desktop reads them (escapes of string values undone).
-QMap<QString, QString> readEntry(const QString& path)
-{
-    QMap<QString, QString> keys;
-    const QStringList lines = QString::fromUtf8(ReadAll(path)).split(QLatin1Char('\n'));
-    for (const QString& line : lines) {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq <= 0 || line.startsWith(QLatin1Char('[')))
-            continue;
-        QString value;
-        const QString raw = line.mid(eq + 1);
-        for (int i = 0; i < raw.size(); ++i) {
-            if (raw[i] == QLatin1Char('\\') && i + 1 < raw.size()) {
-                const QChar n = raw[++i];
-                value += n == QLatin1Char('n')   ? QChar('\n')
-                         : n == QLatin1Char('t') ? QChar('\t')
-                         : n == QLatin1Char('r') ? QChar('\r')
-                         : n == QLatin1Char('s') ? QChar(' ')
-                                                 : n;
-            } else {
-                value += raw[i];
-            }
-        }
-        keys.insert(line.left(eq), value);
-    }
-    return keys;
-}
-
-// The freedesktop.org rules of the Exec key, read the way a launcher
-// reads them: %% is a percent sign; inside double quotes a backslash makes the
-// next of " ` $ \ literal; outside quotes blanks separate the arguments.
-QStringList parseExec(const QString& exec, bool* ok)
-{
-    *ok = true;
-    QStringList args;
-    QString current;
-    bool inArg = false, quoted = false;
-    for (int i = 0; i < exec.size(); ++i) {
-        const QChar c = exec[i];
-        if (c == QLatin1Char('%')) {
-            if (i + 1 < exec.size() && exec[i + 1] == QLatin1Char('%')) {
-                current += c;
-                inArg = true;
-                ++i;
-                continue;
-            }
-            *ok = false; // a field code where none was meant
-            continue;
-        }
-        if (quoted) {
-            if (c == QLatin1Char('\\') && i + 1 < exec.size() &&
-                QStringLiteral("\"`$\\").contains(exec[i + 1])) {
-                current += exec[++i];
-            } else if (c == QLatin1Char('"')) {
-                quoted = false;
-            } else {
-                if (QStringLiteral("`$\\").contains(c))
-                    *ok = false; // must have been escaped
-                current += c;
-            }
-        } else if (c == QLatin1Char('"')) {
-            quoted = inArg = true;
-        } else if (c == QLatin1Char(' ')) {
-            if (inArg)
-                args << current;
-            current.clear();
-            inArg = false;
-        } else {
-            if (QStringLiteral("\t\n\"'\\><~|&;$*?#()`").contains(c))
-                *ok = false; // reserved outside quotes
-            current += c;
-            inArg = true;
-        }
-    }
-    if (quoted)
-        *ok = false;
-    if (inArg)
-        args << current;
-    return args;
-}
-
-// desktop-file-validate's verdict; empty when it accepts the file.
-QString validate(const QString& path)
-{
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (tool.isEmpty())
-        return QStringLiteral("<missing>");
-    QProcess p;
-    p.start(tool, {path});
-    if (!p.waitForFinished(20000))
-        return QStringLiteral("desktop-file-validate did not finish");
-    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
-    return p.exitCode() == 0 && out.isEmpty() ? QString() : out;
-}
-
-// A program folder of its own holding an executable, and the autostart folder
-// seam on a temporary folder for the life of the object.
+// A program folder of its own holding an executable, and the autostart seam on
+// a machine-wide and a user's folder below a temporary folder, for the life of
+// the object.
 struct Fixture
 {
     explicit Fixture(const QString& programFolderName = QStringLiteral("program"))
-        : autostart(root.path() + QStringLiteral("/xdg/autostart"))
+        : autostart({root.path() + QStringLiteral("/etc/xdg/autostart"),
+                     root.path() + QStringLiteral("/home/.config/autostart")})
     {
         programFolder = root.path() + QLatin1Char('/') + programFolderName;
         executable = programFolder + QStringLiteral("/tolva");
@@ -128,20 +34,37 @@ struct Fixture
     }
     ~Fixture()
     {
+        // Give back what a test took away, so that the folder can go.
+        for (const QString& f : {machineFolder(), QFileInfo(machineFolder()).path()})
+            QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         seams::setAutostart(nullptr);
         SetModuleFilePathForTesting(QString());
     }
+    QString machineFolder() const { return autostart.folders().machine; }
+    QString userFolder() const { return autostart.folders().user; }
+    QString machineEntry() const { return autostart.machineEntryPath(); }
+    QString userEntry() const { return autostart.userEntryPath(); }
+    // Nobody can make a folder below a regular file, root included.
+    void blockMachineFolder()
+    {
+        QDir().mkpath(root.path() + QStringLiteral("/etc"));
+        WriteAll(root.path() + QStringLiteral("/etc/xdg"), "a file, not a folder");
+    }
+    // The machine-wide folder holds an entry that this user may not remove.
+    void lockMachineEntry()
+    {
+        QDir().mkpath(machineFolder());
+        WriteAll(machineEntry(),
+                 "[Desktop Entry]\nType=Application\nName=X\nExec=\"/usr/bin/tolva\" -Tolva\n");
+        QFile::setPermissions(machineFolder(), QFile::ReadOwner | QFile::ExeOwner);
+    }
+
     QTemporaryDir root;
     FakeSeams fakes;
     AutostartEntry autostart;
     QString programFolder;
     QString executable;
 };
-
-bool underTemp(const QString& path)
-{
-    return QDir::cleanPath(path).startsWith(QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/'));
-}
 } // namespace
 
 class TestAutostart : public QObject
@@ -206,15 +129,15 @@ private slots:
         EnableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kEnabled});
 
-        const auto keys = readEntry(f.autostart.entryPath());
+        const auto keys = ReadDesktopEntry(f.machineEntry());
         bool ok = false;
-        const QStringList argv = parseExec(keys.value("Exec"), &ok);
+        const QStringList argv = ParseExec(keys.value("Exec"), &ok);
         QVERIFY2(ok, qPrintable(keys.value("Exec")));
         QCOMPARE(argv, (QStringList{f.executable, QStringLiteral("-Tolva")}));
         // The switch stands outside the quotes, after one space.
         QVERIFY(keys.value("Exec").endsWith(QStringLiteral("\" -Tolva")));
 
-        const QString verdict = validate(f.autostart.entryPath());
+        const QString verdict = ValidateDesktopEntry(f.machineEntry());
         if (verdict == QStringLiteral("<missing>"))
             QSKIP("desktop-file-validate is not installed");
         QVERIFY2(verdict.isEmpty(), qPrintable(verdict));
@@ -223,18 +146,18 @@ private slots:
     void entryIsAnApplicationNamedAfterTheProgram()
     {
         Fixture f;
-        QVERIFY(underTemp(f.autostart.folder()));
+        QVERIFY(UnderTemp(f.machineFolder()));
         EnableAutostart(nullptr);
-        QCOMPARE(QFileInfo(f.autostart.entryPath()).fileName(), QStringLiteral("Tolvaelfin.desktop"));
-        QCOMPARE(QFileInfo(f.autostart.entryPath()).path(), f.autostart.folder());
-        const auto keys = readEntry(f.autostart.entryPath());
+        QCOMPARE(QFileInfo(f.machineEntry()).fileName(), QStringLiteral("Tolvaelfin.desktop"));
+        QCOMPARE(QFileInfo(f.machineEntry()).path(), f.machineFolder());
+        const auto keys = ReadDesktopEntry(f.machineEntry());
         QCOMPARE(keys.value("Type"), QStringLiteral("Application"));
         QCOMPARE(keys.value("Name"), QString::fromUtf8("Tolva小精灵"));
-        QVERIFY(ReadAll(f.autostart.entryPath()).startsWith("[Desktop Entry]\n"));
+        QVERIFY(ReadAll(f.machineEntry()).startsWith("[Desktop Entry]\n"));
         // Others must be able to read a machine-wide entry.
-        QVERIFY(QFileInfo(f.autostart.entryPath()).permissions() & QFile::ReadOther);
+        QVERIFY(QFileInfo(f.machineEntry()).permissions() & QFile::ReadOther);
         // Nothing else is left in the folder: no temporary files.
-        QCOMPARE(QDir(f.autostart.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QCOMPARE(QDir(f.machineFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("Tolvaelfin.desktop")});
     }
 
@@ -242,11 +165,11 @@ private slots:
     {
         Fixture f;
         EnableAutostart(nullptr);
-        const QByteArray first = ReadAll(f.autostart.entryPath());
+        const QByteArray first = ReadAll(f.machineEntry());
         QVERIFY(!first.isEmpty());
         EnableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kEnabled, kEnabled}));
-        QCOMPARE(ReadAll(f.autostart.entryPath()), first);
+        QCOMPARE(ReadAll(f.machineEntry()), first);
         const MessageBoxRequest& box = f.fakes.boxes.shown().first();
         QCOMPARE(box.buttons, MbButtons::Ok);
         QVERIFY(box.caption.isEmpty()); // the program's title
@@ -259,15 +182,15 @@ private slots:
         f.fakes.boxes.clear();
         DisableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kDisabled});
-        QVERIFY(!QFileInfo::exists(f.autostart.entryPath()));
+        QVERIFY(!QFileInfo::exists(f.machineEntry()));
         // The folder itself stays: it is the system's, not ours.
-        QVERIFY(QFileInfo(f.autostart.folder()).isDir());
+        QVERIFY(QFileInfo(f.machineFolder()).isDir());
     }
 
     void cancelWhenAbsentReportsFailure()
     {
         Fixture f;
-        QDir().mkpath(f.autostart.folder());
+        QDir().mkpath(f.machineFolder());
         DisableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kDisableFailed});
     }
@@ -275,10 +198,10 @@ private slots:
     void repairWhenAbsentShowsBothMessages()
     {
         Fixture f;
-        QDir().mkpath(f.autostart.folder());
+        QDir().mkpath(f.machineFolder());
         RepairAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kDisableFailed, kEnabled}));
-        QVERIFY(QFileInfo::exists(f.autostart.entryPath()));
+        QVERIFY(QFileInfo::exists(f.machineEntry()));
     }
 
     void repairAfterTheProgramMovedPointsAtTheNewPlace()
@@ -293,7 +216,7 @@ private slots:
         RepairAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kDisabled, kEnabled}));
         bool ok = false;
-        QCOMPARE(parseExec(readEntry(f.autostart.entryPath()).value("Exec"), &ok),
+        QCOMPARE(ParseExec(ReadDesktopEntry(f.machineEntry()).value("Exec"), &ok),
                  (QStringList{moved, QStringLiteral("-Tolva")}));
     }
 
@@ -303,46 +226,87 @@ private slots:
         SetModuleFilePathForTesting(f.programFolder + QStringLiteral("/gone"));
         EnableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kNoExecutable});
-        QVERIFY(!QFileInfo::exists(f.autostart.entryPath()));
+        QVERIFY(!QFileInfo::exists(f.machineEntry()));
     }
 
     void entryThatCannotBeWrittenIsReported()
     {
         Fixture f;
-        // A folder where the entry should be: the folder is writable, the entry is not.
-        QDir().mkpath(f.autostart.entryPath() + QStringLiteral("/inside"));
+        // Folders where the entries should be: the folders are writable, the entries are not.
+        QDir().mkpath(f.machineEntry() + QStringLiteral("/inside"));
+        QDir().mkpath(f.userEntry() + QStringLiteral("/inside"));
         EnableAutostart(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kWriteFailed});
-        QVERIFY(QFileInfo(f.autostart.entryPath() + QStringLiteral("/inside")).isDir());
-        QCOMPARE(QDir(f.autostart.folder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList{QStringLiteral("Tolvaelfin.desktop")});
+        QVERIFY(QFileInfo(f.machineEntry() + QStringLiteral("/inside")).isDir());
+        QVERIFY(QFileInfo(f.userEntry() + QStringLiteral("/inside")).isDir());
+        for (const QString& folder : {f.machineFolder(), f.userFolder()})
+            QCOMPARE(EntriesOf(folder), QStringList{QStringLiteral("Tolvaelfin.desktop")});
     }
 
-    void withoutRightsSetAndCancelShowNothing()
+    // Without the right to the machine-wide folder the user's own serves, and
+    // every press says what came of it.
+    void withoutTheMachineFolderTheUsersOwnServes()
     {
-        // Permission bits do not stop root, but nobody can make a folder below a
-        // regular file: the autostart folder's parent is a file here.
-        QTemporaryDir root;
-        const QString blocker = root.path() + QStringLiteral("/xdg");
-        QVERIFY(WriteAll(blocker, "a file, not a folder"));
-        AutostartEntry entry(blocker + QStringLiteral("/autostart"));
-        QVERIFY(underTemp(entry.folder()));
         Fixture f;
-        seams::setAutostart(&entry);
-
+        f.blockMachineFolder();
         EnableAutostart(nullptr);
+        QVERIFY(QFileInfo(f.userEntry()).isFile());
+        bool ok = false;
+        QCOMPARE(ParseExec(ReadDesktopEntry(f.userEntry()).value("Exec"), &ok),
+                 (QStringList{f.executable, QStringLiteral("-Tolva")}));
+        QVERIFY(f.autostart.isInEffect());
         DisableAutostart(nullptr);
-        QVERIFY(f.fakes.boxes.shown().isEmpty());
-        QCOMPARE(ReadAll(blocker), QByteArray("a file, not a folder"));
-        QVERIFY(!entry.openForWriting(true));
+        QVERIFY(!QFileInfo::exists(f.userEntry()));
+        QVERIFY(QFileInfo(f.userFolder()).isDir());
+        DisableAutostart(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kEnabled, kDisabled, kDisableFailed}));
+        QCOMPARE(ReadAll(f.root.path() + QStringLiteral("/etc/xdg")), QByteArray("a file, not a folder"));
     }
 
-    void cancelWithoutTheFolderShowsNothingAndMakesNothing()
+    // A machine-wide entry the user may not remove is hidden for that user by
+    // an entry of their own; setting again brings it back for them.
+    void aMachineEntryThatStaysIsHiddenForTheUser()
+    {
+        if (RunningAsRoot())
+            QSKIP("root may remove anything; scripts/test_unprivileged.sh runs this as an ordinary user");
+        Fixture f;
+        f.lockMachineEntry();
+        const QByteArray machine = ReadAll(f.machineEntry());
+        QVERIFY(f.autostart.isInEffect());
+        DisableAutostart(nullptr);
+        QCOMPARE(ReadDesktopEntry(f.userEntry()).value("Hidden"), QStringLiteral("true"));
+        QVERIFY(!f.autostart.isInEffect());
+        const QString verdict = ValidateDesktopEntry(f.userEntry());
+        QVERIFY2(verdict.isEmpty() || verdict == QStringLiteral("<missing>"), qPrintable(verdict));
+        DisableAutostart(nullptr); // already cancelled
+        EnableAutostart(nullptr);
+        QVERIFY(f.autostart.isInEffect());
+        QVERIFY(!ReadDesktopEntry(f.userEntry()).contains("Hidden"));
+        QCOMPARE(ReadAll(f.machineEntry()), machine);
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kDisabled, kDisableFailed, kEnabled}));
+    }
+
+    // Setting machine-wide removes the user's own entry, which would win over it.
+    void aUsersOwnEntryGivesWayToTheMachineWideOne()
+    {
+        Fixture f;
+        QDir().mkpath(f.userFolder());
+        WriteAll(f.userEntry(),
+                 "[Desktop Entry]\nType=Application\nName=X\nExec=/old/tolva -Tolva\nHidden=true\n");
+        EnableAutostart(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kEnabled});
+        QVERIFY(QFileInfo(f.machineEntry()).isFile());
+        QVERIFY(!QFileInfo::exists(f.userEntry()));
+        QVERIFY(f.autostart.isInEffect());
+    }
+
+    void cancelWithoutTheFoldersReportsFailureAndMakesNothing()
     {
         Fixture f;
         DisableAutostart(nullptr);
-        QVERIFY(f.fakes.boxes.shown().isEmpty());
-        QVERIFY(!QFileInfo::exists(f.autostart.folder()));
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kDisableFailed});
+        QVERIFY(!QFileInfo::exists(f.machineFolder()));
+        QVERIFY(!QFileInfo::exists(f.userFolder()));
     }
 };
 

@@ -56,10 +56,11 @@ QMap<QString, QByteArray> snapshot(const QString& folder)
 ShellFolders::Locations locationsUnder(const QString& root)
 {
     ShellFolders::Locations l;
-    l.programs = root + QStringLiteral("/applications");
+    l.programs = root + QStringLiteral("/machine/applications");
     l.desktop = root + QStringLiteral("/Desktop");
     l.startMenu = l.programs;
-    l.quickLaunch = root + QStringLiteral("/local-applications");
+    l.userApplications = root + QStringLiteral("/local-applications");
+    l.quickLaunch = l.userApplications;
     return l;
 }
 
@@ -68,7 +69,9 @@ ShellFolders::Locations locationsUnder(const QString& root)
 struct Fixture
 {
     Fixture()
-        : autostart(places.path() + QStringLiteral("/autostart")), folders(locationsUnder(places.path()))
+        : autostart({places.path() + QStringLiteral("/machine/autostart"),
+                     places.path() + QStringLiteral("/user-autostart")}),
+          folders(locationsUnder(places.path()))
     {
         app.createStore();
         QString message;
@@ -77,7 +80,7 @@ struct Fixture
         executable = program.path() + QStringLiteral("/tolva");
         WriteAll(executable, "#!/bin/sh\n");
         SetModuleFilePathForTesting(executable);
-        QDir().mkpath(autostart.folder());
+        QDir().mkpath(autostart.folders().machine);
         seams::setAutostart(&autostart);
         seams::setShellFolders(&folders);
     }
@@ -239,13 +242,28 @@ private slots:
         QCOMPARE(f.texts(), QStringList{u("开机启动设置成功！  ")});
     }
 
+    // An ordinary user, who may not write the machine-wide places, sees the
+    // same: every press acts and says what came of it.
+    void everyButtonActsEachTimeItIsPressed_data()
+    {
+        QTest::addColumn<bool>("machinePlacesBlocked");
+        QTest::newRow("machine-wide places") << false;
+        QTest::newRow("the user's own places") << true;
+    }
     void everyButtonActsEachTimeItIsPressed()
     {
+        QFETCH(bool, machinePlacesBlocked);
         Fixture f;
+        const QString machine = f.places.path() + QStringLiteral("/machine");
+        if (machinePlacesBlocked) {
+            // Nobody can make a folder below a regular file, root included.
+            QVERIFY(QDir(machine).removeRecursively());
+            QVERIFY(WriteAll(machine, "a file, not a folder"));
+        }
         const QString temp = QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/');
         const auto& l = f.folders.locations();
-        for (const QString& folder :
-             {f.autostart.folder(), l.programs, l.desktop, l.startMenu, l.quickLaunch})
+        for (const QString& folder : {f.autostart.folders().machine, f.autostart.folders().user, l.programs,
+                                      l.desktop, l.startMenu, l.quickLaunch, l.userApplications})
             QVERIFY2(QDir::cleanPath(folder).startsWith(temp), qPrintable(folder));
         CSettingsDlg dlg;
         dlg.show();
@@ -287,7 +305,8 @@ private slots:
                                      u("压缩数据成功！ "),
                                      u("压缩数据成功！ ")}));
         QCOMPARE(f.fakes.boxes.shown().first().owner.data(), &dlg);
-        QVERIFY(QFileInfo(f.autostart.entryPath()).isFile());
+        QVERIFY(QFileInfo(machinePlacesBlocked ? f.autostart.userEntryPath() : f.autostart.machineEntryPath())
+                    .isFile());
         QVERIFY(QFileInfo(f.places.path() + u("/Desktop/Tolva小精灵.desktop")).isFile());
         QVERIFY(f.app.database()->IsConnected());
     }

@@ -2,55 +2,18 @@
 #include "base/Paths.h"
 #include "platform/Seams.h"
 #include "platform/ShellFolders.h"
+#include "support/DesktopEntryCheck.h"
 #include "support/TestSupport.h"
 #include "system/Shortcuts.h"
 
-#include <QProcess>
-#include <QStandardPaths>
 #include <QtTest>
 
 namespace {
 const QString kSent = QString::fromUtf8("桌面快捷方式发送成功！  ");
+const QString kSendFailed = QString::fromUtf8("桌面快捷方式发送失败！  ");
 const QString kNoDesktopLink = QString::fromUtf8("桌面快捷方式不存在！  ");
 const QString kDeleted = QString::fromUtf8("桌面快捷方式删除成功！  ");
 const QString kLink = QString::fromUtf8("Tolva小精灵.desktop");
-
-QMap<QString, QString> readKeys(const QString& path)
-{
-    QMap<QString, QString> keys;
-    for (const QString& line : QString::fromUtf8(ReadAll(path)).split(QLatin1Char('\n'))) {
-        const int eq = line.indexOf(QLatin1Char('='));
-        if (eq > 0)
-            keys.insert(line.left(eq), line.mid(eq + 1));
-    }
-    return keys;
-}
-
-// desktop-file-validate's verdict; empty when it accepts the file.
-QString validate(const QString& path)
-{
-    const QString tool = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
-    if (tool.isEmpty())
-        return QStringLiteral("<missing>");
-    QProcess p;
-    p.start(tool, {path});
-    if (!p.waitForFinished(20000))
-        return QStringLiteral("desktop-file-validate did not finish");
-    const QString out = QString::fromUtf8(p.readAllStandardOutput() + p.readAllStandardError()).trimmed();
-    return p.exitCode() == 0 && out.isEmpty() ? QString() : out;
-}
-
-bool underTemp(const QString& path)
-{
-    return !path.isEmpty() &&
-           QDir::cleanPath(path).startsWith(QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/'));
-}
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
-}
 
 ShellFolders::Locations tempLocations(const QString& root)
 {
@@ -58,7 +21,8 @@ ShellFolders::Locations tempLocations(const QString& root)
     l.programs = root + QStringLiteral("/usr/local/share/applications");
     l.desktop = root + QStringLiteral("/home/Desktop");
     l.startMenu = l.programs;
-    l.quickLaunch = root + QStringLiteral("/home/.local/share/applications");
+    l.userApplications = root + QStringLiteral("/home/.local/share/applications");
+    l.quickLaunch = l.userApplications;
     return l;
 }
 
@@ -113,7 +77,7 @@ private slots:
     {
         Fixture f;
         for (const QString& link : f.links())
-            QVERIFY2(underTemp(link), qPrintable(link));
+            QVERIFY2(UnderTemp(link), qPrintable(link));
         QCOMPARE(f.paths.menuLink,
                  f.folders.locations().programs + QString::fromUtf8("/Tolva软件/Tolva小精灵/") + kLink);
         SendShortcuts(nullptr);
@@ -121,7 +85,7 @@ private slots:
         QCOMPARE(f.fakes.boxes.shown().first().buttons, MbButtons::Ok);
         for (const QString& link : f.links()) {
             QVERIFY2(QFileInfo(link).isFile(), qPrintable(link));
-            const auto keys = readKeys(link);
+            const auto keys = ReadDesktopEntry(link);
             QCOMPARE(keys.value("Type"), QStringLiteral("Application"));
             QCOMPARE(keys.value("Name"), QString::fromUtf8("Tolva小精灵"));
             QCOMPARE(keys.value("Exec"), QLatin1Char('"') + f.executable + QLatin1Char('"'));
@@ -131,13 +95,13 @@ private slots:
             QVERIFY(QFileInfo(link).permissions() & QFile::ReadOther);
         }
         // No temporary file is left beside an entry.
-        QCOMPARE(entriesOf(f.folders.locations().desktop), QStringList{kLink});
-        QCOMPARE(entriesOf(f.paths.menuFolder), QStringList{kLink});
-        QCOMPARE(entriesOf(f.folders.locations().programs),
+        QCOMPARE(EntriesOf(f.folders.locations().desktop), QStringList{kLink});
+        QCOMPARE(EntriesOf(f.paths.menuFolder), QStringList{kLink});
+        QCOMPARE(EntriesOf(f.folders.locations().programs),
                  (QStringList{kLink, QString::fromUtf8("Tolva软件")}));
 
         for (const QString& link : f.links()) {
-            const QString verdict = validate(link);
+            const QString verdict = ValidateDesktopEntry(link);
             if (verdict == QStringLiteral("<missing>"))
                 QSKIP("desktop-file-validate is not installed");
             QVERIFY2(verdict.isEmpty(), qPrintable(link + QStringLiteral(": ") + verdict));
@@ -163,14 +127,15 @@ private slots:
             QCOMPARE(ReadAll(link), first);
     }
 
-    void aPlaceThatCannotBeWrittenIsPassedOver()
+    // The other places are still written, but the send says that it failed.
+    void aPlaceThatCannotBeWrittenIsReported()
     {
         Fixture f;
         // A regular file where the desktop's parent folder should be stops even root.
         QDir().mkpath(f.root.path() + QStringLiteral("/home"));
         QVERIFY(WriteAll(f.root.path() + QStringLiteral("/home/Desktop"), "in the way"));
         SendShortcuts(nullptr);
-        QCOMPARE(f.fakes.boxes.texts(), QStringList{kSent});
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kSendFailed});
         QVERIFY(QFileInfo(f.paths.menuLink).isFile());
         QVERIFY(QFileInfo(f.paths.startMenuLink).isFile());
         QVERIFY(QFileInfo(f.paths.quickLaunchLink).isFile());
@@ -192,7 +157,7 @@ private slots:
         QVERIFY(QFileInfo(p.menuLink).isFile());
         QVERIFY(QFileInfo(p.quickLaunchLink).isFile());
         DeleteShortcuts(nullptr);
-        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSent, kNoDesktopLink}));
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSendFailed, kNoDesktopLink}));
         QVERIFY(!QFileInfo::exists(p.quickLaunchLink));
         QVERIFY(!QFileInfo::exists(p.groupFolder));
     }
@@ -200,10 +165,10 @@ private slots:
     void deletingWhenNothingExistsChangesNothing()
     {
         Fixture f;
-        const QStringList before = entriesOf(f.root.path());
+        const QStringList before = EntriesOf(f.root.path());
         DeleteShortcuts(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kNoDesktopLink});
-        QCOMPARE(entriesOf(f.root.path()), before);
+        QCOMPARE(EntriesOf(f.root.path()), before);
         QVERIFY(!QFileInfo::exists(f.folders.locations().programs));
     }
 
@@ -240,7 +205,7 @@ private slots:
         DeleteShortcuts(nullptr);
         QVERIFY(!QFileInfo::exists(f.paths.menuFolder));
         QCOMPARE(ReadAll(other), QByteArray("not ours"));
-        QCOMPARE(entriesOf(f.paths.groupFolder), QStringList{QStringLiteral("Other tool.desktop")});
+        QCOMPARE(EntriesOf(f.paths.groupFolder), QStringList{QStringLiteral("Other tool.desktop")});
     }
 
     void linksInsideTheMenuFolderAreNeverFollowed()
@@ -284,6 +249,94 @@ private slots:
         QVERIFY(!QFileInfo::exists(f.paths.quickLaunchLink));
     }
 
+    // A machine-wide place this user may not write gives way to the user's own
+    // applications folder: all four shortcuts are written, and deleted again.
+    void machinePlacesGiveWayToTheUsersOwn_data()
+    {
+        QTest::addColumn<bool>("readOnlyFolder");
+        QTest::newRow("cannot be made") << false;
+        QTest::newRow("read-only") << true;
+    }
+    void machinePlacesGiveWayToTheUsersOwn()
+    {
+        QFETCH(bool, readOnlyFolder);
+        if (readOnlyFolder && RunningAsRoot())
+            QSKIP("root may write anywhere; scripts/test_unprivileged.sh runs this as an ordinary user");
+        Fixture f;
+        const QString machine = f.folders.configured().programs;
+        const QString usr = f.root.path() + QStringLiteral("/usr");
+        if (readOnlyFolder) {
+            QVERIFY(QDir().mkpath(machine));
+            QVERIFY(QFile::setPermissions(machine, QFile::ReadOwner | QFile::ExeOwner));
+        } else {
+            QVERIFY(WriteAll(usr, "a file, not a folder")); // nobody can make a folder below it
+        }
+        const ShellFolders::Locations l = f.folders.locations();
+        const QString own = f.folders.configured().userApplications;
+        QCOMPARE(l.programs, own);
+        QCOMPARE(l.startMenu, own);
+        const ShortcutPaths p = BuildShortcutPaths(l);
+
+        SendShortcuts(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kSent});
+        QCOMPARE(p.menuLink, own + QString::fromUtf8("/Tolva软件/Tolva小精灵/") + kLink);
+        for (const QString& link : {p.menuLink, p.desktopLink, p.startMenuLink, p.quickLaunchLink})
+            QVERIFY2(QFileInfo(link).isFile(), qPrintable(link));
+        if (readOnlyFolder)
+            QCOMPARE(EntriesOf(machine), QStringList());
+        DeleteShortcuts(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSent, kDeleted}));
+        QCOMPARE(EntriesOf(own), QStringList());
+        if (readOnlyFolder)
+            QVERIFY(QFile::setPermissions(machine, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        else
+            QCOMPARE(ReadAll(usr), QByteArray("a file, not a folder"));
+    }
+
+    // The icon of a shortcut resolves wherever the program lies: by the theme's
+    // name where the desktop searches the icon's prefix, else by its full path.
+    void iconResolvesInEveryLayout_data()
+    {
+        QTest::addColumn<QString>("layout");
+        QTest::newRow("installed") << "installed";
+        QTest::newRow("package unpacked elsewhere") << "unpacked";
+        QTest::newRow("portable copy") << "portable";
+        QTest::newRow("no icon file") << "none";
+    }
+    void iconResolvesInEveryLayout()
+    {
+        QFETCH(QString, layout);
+        Fixture f;
+        const QString prefix = f.root.path() + QStringLiteral("/prefix");
+        const QString themed =
+            prefix + QStringLiteral("/share/icons/hicolor/scalable/apps/org.example.tolva.svg");
+        QString expected = QStringLiteral("org.example.tolva");
+        if (layout == QLatin1String("portable")) {
+            QVERIFY(WriteAll(f.programFolder + QStringLiteral("/tolva.svg"), "<svg/>"));
+            expected = f.programFolder + QStringLiteral("/tolva.svg");
+        } else if (layout != QLatin1String("none")) {
+            f.placeProgram(prefix + QStringLiteral("/bin"));
+            QVERIFY(QDir().mkpath(QFileInfo(themed).path()));
+            QVERIFY(WriteAll(themed, "<svg/>"));
+            if (layout == QLatin1String("unpacked"))
+                expected = themed;
+        }
+        const bool wasSet = qEnvironmentVariableIsSet("XDG_DATA_DIRS");
+        const QByteArray saved = qgetenv("XDG_DATA_DIRS");
+        qputenv("XDG_DATA_DIRS", layout == QLatin1String("installed")
+                                     ? QFile::encodeName(prefix + QStringLiteral("/share:/usr/share"))
+                                     : QByteArray("/usr/local/share:/usr/share"));
+        const QString icon = ShellFolders::IconFor(f.executable);
+        SendShortcuts(nullptr);
+        if (wasSet)
+            qputenv("XDG_DATA_DIRS", saved);
+        else
+            qunsetenv("XDG_DATA_DIRS");
+        QCOMPARE(icon, expected);
+        for (const QString& link : f.links())
+            QCOMPARE(ReadDesktopEntry(link).value("Icon"), expected);
+    }
+
     void repairAfterTheProgramMovedPointsAtTheNewPlace()
     {
         Fixture f;
@@ -297,7 +350,7 @@ private slots:
         RepairShortcuts(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kDeleted, kSent}));
         for (const QString& link : f.links()) {
-            const auto keys = readKeys(link);
+            const auto keys = ReadDesktopEntry(link);
             QCOMPARE(keys.value("Exec"), QStringLiteral("\"%1/tolva\"").arg(newFolder));
             QCOMPARE(keys.value("Path"), newFolder);
         }

@@ -107,6 +107,8 @@ bool CReminderApp::InitInstance(const QStringList& arguments)
     }
 
     // 2. The data file comes with the program; without it nothing can work.
+    // An installed program gives each user a data folder of their own first.
+    CreateUserDataFolder();
     if (!QFileInfo::exists(DatabaseFilePath())) {
         ShowMessageBox(nullptr, QString::fromUtf8(kMissingPartsText));
         openProductPage();

@@ -69,7 +69,7 @@ int main(int argc, char* argv[])
     seams::setSystemClock(&systemClock);
     PosixSocketFactory sockets;
     seams::setSockets(&sockets);
-    AutostartEntry autostart(QString::fromUtf8(AutostartEntry::kMachineFolder));
+    AutostartEntry autostart(AutostartEntry::desktopSessionFolders());
     seams::setAutostart(&autostart);
     ShellFolders folders(ShellFolders::desktopSessionLocations());
     folders.markTrusted = &ShellFolders::MarkTrustedWithGio;

@@ -1,5 +1,8 @@
 #include "base/DesktopEntry.h"
 
+#include <QFile>
+#include <QTextStream>
+
 namespace desktop {
 
 namespace {
@@ -81,7 +84,81 @@ QByteArray EntryText(const Entry& entry)
     if (!entry.icon.isEmpty())
         text += QStringLiteral("Icon=") + EscapeString(entry.icon) + QLatin1Char('\n');
     text += QStringLiteral("Terminal=false\n");
+    if (entry.hidden)
+        text += QStringLiteral("Hidden=true\n");
     return text.toUtf8();
+}
+
+QString UnescapeString(const QString& v)
+{
+    QString out;
+    out.reserve(v.size());
+    for (qsizetype i = 0; i < v.size(); ++i) {
+        const QChar c = v.at(i);
+        if (c != QLatin1Char('\\') || i + 1 == v.size()) {
+            out += c;
+            continue;
+        }
+        const QChar n = v.at(++i);
+        switch (n.unicode()) {
+        case 's':
+            out += QLatin1Char(' ');
+            break;
+        case 'n':
+            out += QLatin1Char('\n');
+            break;
+        case 't':
+            out += QLatin1Char('\t');
+            break;
+        case 'r':
+            out += QLatin1Char('\r');
+            break;
+        case '\\':
+            out += QLatin1Char('\\');
+            break;
+        default:
+            out += c;
+            out += n;
+            break;
+        }
+    }
+    return out;
+}
+
+QList<QPair<QString, QString>> ReadGroup(const QString& file, const QString& group)
+{
+    QList<QPair<QString, QString>> keys;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
+        return keys;
+    QTextStream in(&f);
+    in.setEncoding(QStringConverter::Utf8);
+    bool inGroup = false;
+    while (!in.atEnd()) {
+        const QString line = in.readLine().trimmed();
+        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (line.startsWith(QLatin1Char('['))) {
+            // Only the first group of that name counts; a later one would be a second.
+            if (inGroup)
+                break;
+            inGroup = line == QLatin1Char('[') + group + QLatin1Char(']');
+            continue;
+        }
+        const qsizetype eq = line.indexOf(QLatin1Char('='));
+        if (inGroup && eq > 0)
+            keys.append({line.left(eq).trimmed(), UnescapeString(line.mid(eq + 1).trimmed())});
+    }
+    return keys;
+}
+
+QString ReadValue(const QString& file, const QString& key)
+{
+    for (const auto& [name, value] : ReadGroup(file, QStringLiteral("Desktop Entry"))) {
+        if (name == key)
+            return value;
+    }
+    return QString();
 }
 
 } // namespace desktop

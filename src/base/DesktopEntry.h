@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -23,9 +25,21 @@ struct Entry
     QStringList arguments;
     QString workingFolder; // the Path key; left out when empty
     QString icon;          // left out when empty
+    // Hidden=true: the entry counts as deleted, and so does every entry of the
+    // same name in the folders it takes precedence over.
+    bool hidden = false;
 };
 
 // The whole file, UTF-8, as an application entry.
 QByteArray EntryText(const Entry& entry);
+
+// The string-level escapes of values undone (\s \n \t \r \\).
+QString UnescapeString(const QString& value);
+
+// The keys of one group of a desktop entry file in file order, values with
+// their escapes undone; empty when the file or the group is missing.
+QList<QPair<QString, QString>> ReadGroup(const QString& file, const QString& group);
+// One key of the [Desktop Entry] group; empty when missing.
+QString ReadValue(const QString& file, const QString& key);
 
 } // namespace desktop

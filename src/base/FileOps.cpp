@@ -103,20 +103,28 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, unsigned m
     return out.open(mode) && out.write(data.constData(), size_t(data.size())) && out.commit();
 }
 
-bool CopyFileAtomically(const QString& from, const QString& to)
+unsigned ModeOr(const QString& path, unsigned fallback)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode))
+        return st.st_mode & 07777;
+    return fallback;
+}
+
+namespace {
+// mode < 0: the replaced file's bits, else the source's.
+bool copyAtomically(const QString& from, const QString& to, int mode)
 {
     const int in = ::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return false;
     struct stat st;
     bool ok = ::fstat(in, &st) == 0 && S_ISREG(st.st_mode);
-    mode_t mode = ok ? st.st_mode : 0600;
-    struct stat old;
-    if (::stat(QFile::encodeName(to).constData(), &old) == 0 && S_ISREG(old.st_mode))
-        mode = old.st_mode;
+    if (mode < 0)
+        mode = int(ModeOr(to, ok ? st.st_mode & 07777 : 0600));
 
     AtomicFile out(to);
-    ok = ok && out.open(mode);
+    ok = ok && out.open(mode_t(mode));
     char buffer[64 * 1024];
     while (ok) {
         const ssize_t n = ::read(in, buffer, sizeof buffer);
@@ -130,6 +138,17 @@ bool CopyFileAtomically(const QString& from, const QString& to)
     }
     ::close(in);
     return ok && out.commit();
+}
+} // namespace
+
+bool CopyFileAtomically(const QString& from, const QString& to)
+{
+    return copyAtomically(from, to, -1);
+}
+
+bool CopyFileAtomically(const QString& from, const QString& to, unsigned mode)
+{
+    return copyAtomically(from, to, int(mode & 07777));
 }
 
 } // namespace fileops

@@ -19,5 +19,10 @@ bool WriteFileAtomically(const QString& path, const QByteArray& data, unsigned m
 // Copies from over to, atomically. The new file keeps the permission bits of
 // the file it replaces, or takes those of the source when there was none.
 bool CopyFileAtomically(const QString& from, const QString& to);
+// The same with the permission bits of the new file given.
+bool CopyFileAtomically(const QString& from, const QString& to, unsigned mode);
+
+// The permission bits of the regular file at path, or fallback when there is none.
+unsigned ModeOr(const QString& path, unsigned fallback);
 
 } // namespace fileops

@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
 #include <cstdint>
@@ -307,9 +308,16 @@ bool SettingsFile::writeString(const QString& section, const QString& key, const
 
     // QSaveFile writes a temporary file beside the old one, syncs it and
     // renames it over the old one: the file is either old or new, never half.
+    // A new file is the user's alone (0600), like the rest of the data folder;
+    // an existing one keeps its bits, which QSaveFile carries over itself.
+    const bool isNew = !QFileInfo::exists(m_path);
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
+    if (isNew && !file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(out) != out.size()) {
         file.cancelWriting();
         return false;

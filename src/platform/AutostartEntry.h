@@ -5,7 +5,10 @@
 
 // The program's log-on start: what the Run value "Tolvaelfin" of the machine-wide
 // Run key is on Windows, a desktop entry Tolvaelfin.desktop in an XDG autostart
-// folder here. The folder is given, so that tests work on a temporary one.
+// folder here. The machine-wide folder serves where this user may write it; else
+// the user's own folder, whose entry of the same name wins over the machine-wide
+// one (the XDG autostart specification). The folders are given, so that tests
+// work on temporary ones.
 class AutostartEntry
 {
 public:
@@ -13,19 +16,33 @@ public:
     static constexpr const char kMachineFolder[] = "/etc/xdg/autostart";
     static constexpr const char kEntryName[] = "Tolvaelfin";
 
-    explicit AutostartEntry(const QString& folder);
+    struct Folders
+    {
+        QString machine; // /etc/xdg/autostart
+        QString user;    // $XDG_CONFIG_HOME/autostart
+    };
+    // The real folders of this user's desktop session.
+    static Folders desktopSessionFolders();
 
-    const QString& folder() const { return m_folder; }
-    QString entryPath() const; // <folder>/Tolvaelfin.desktop
+    explicit AutostartEntry(const Folders& folders);
 
-    // The key opened for writing: the folder is there (made first, when create
-    // is set) and this process may write to it. False for lack of rights.
-    bool openForWriting(bool create) const;
-    // Writes the entry that starts program with arguments; false when it cannot be written.
+    const Folders& folders() const { return m_folders; }
+    QString machineEntryPath() const; // <machine>/Tolvaelfin.desktop
+    QString userEntryPath() const;    // <user>/Tolvaelfin.desktop
+
+    // Writes the entry that starts program with arguments at this user's log-on:
+    // machine-wide where the user may write there (an entry of the user's own,
+    // which would hide it, goes), else in the user's own folder. False when it
+    // could be written nowhere.
     bool write(const QString& program, const QStringList& arguments) const;
-    // Removes the entry; false when there was none or it could not be removed.
+    // Ends the log-on start for this user: removes the entries the user may
+    // remove, and hides a machine-wide one that stays with an entry of the
+    // user's own holding Hidden=true. False when none was in effect or one
+    // still is.
     bool remove() const;
+    // An entry of ours starts the program at this user's log-on.
+    bool isInEffect() const;
 
 private:
-    QString m_folder;
+    Folders m_folders;
 };

@@ -1,12 +1,13 @@
 #include "platform/DesktopShell.h"
 
+#include "base/DesktopEntry.h"
+
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
-#include <QTextStream>
 #include <QUrl>
 
 namespace {
@@ -15,68 +16,6 @@ constexpr int kStarted = 33;
 constexpr int kFileNotFound = 2;
 constexpr int kAccessDenied = 5;
 constexpr int kBadFormat = 11;
-
-// Reads key=value lines of one [group] of an ini-like desktop file, in order.
-template <typename Visit> void readGroup(const QString& path, const QString& group, Visit visit)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly | QIODevice::Text))
-        return;
-    QTextStream in(&f);
-    in.setEncoding(QStringConverter::Utf8);
-    bool inGroup = false;
-    while (!in.atEnd()) {
-        const QString line = in.readLine().trimmed();
-        if (line.isEmpty() || line.startsWith(QLatin1Char('#')))
-            continue;
-        if (line.startsWith(QLatin1Char('['))) {
-            inGroup = line == QLatin1Char('[') + group + QLatin1Char(']');
-            continue;
-        }
-        const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (!inGroup || eq < 0)
-            continue;
-        if (!visit(line.left(eq).trimmed(), line.mid(eq + 1).trimmed()))
-            return;
-    }
-}
-
-// The string-level escapes of desktop entry values.
-QString unescapeValue(const QString& v)
-{
-    QString out;
-    out.reserve(v.size());
-    for (qsizetype i = 0; i < v.size(); ++i) {
-        const QChar c = v.at(i);
-        if (c != QLatin1Char('\\') || i + 1 == v.size()) {
-            out += c;
-            continue;
-        }
-        const QChar n = v.at(++i);
-        switch (n.unicode()) {
-        case 's':
-            out += QLatin1Char(' ');
-            break;
-        case 'n':
-            out += QLatin1Char('\n');
-            break;
-        case 't':
-            out += QLatin1Char('\t');
-            break;
-        case 'r':
-            out += QLatin1Char('\r');
-            break;
-        case '\\':
-            out += QLatin1Char('\\');
-            break;
-        default:
-            out += c;
-            out += n;
-            break;
-        }
-    }
-    return out;
-}
 
 QString browserFromXdgSettings()
 {
@@ -154,20 +93,15 @@ QStringList ApplicationFolders()
 QString DefaultHandlerFromMimeApps(const QStringList& mimeAppsFiles, const QString& mimeType)
 {
     for (const QString& file : mimeAppsFiles) {
-        QString found;
-        readGroup(file, QStringLiteral("Default Applications"),
-                  [&](const QString& key, const QString& value) {
-                      if (key != mimeType)
-                          return true;
-                      for (const QString& id : value.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-                          found = id.trimmed();
-                          if (!found.isEmpty())
-                              break;
-                      }
-                      return false;
-                  });
-        if (!found.isEmpty())
-            return found;
+        for (const auto& [key, value] : desktop::ReadGroup(file, QStringLiteral("Default Applications"))) {
+            if (key != mimeType)
+                continue;
+            for (const QString& id : value.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+                if (!id.trimmed().isEmpty())
+                    return id.trimmed();
+            }
+            break; // the first line for the type decides within a file
+        }
     }
     return QString();
 }
@@ -192,13 +126,5 @@ QString DesktopEntryPath(const QString& desktopId, const QStringList& applicatio
 
 QString DesktopEntryExec(const QString& desktopEntryFile)
 {
-    QString exec;
-    readGroup(desktopEntryFile, QStringLiteral("Desktop Entry"),
-              [&](const QString& key, const QString& value) {
-                  if (key != QLatin1String("Exec"))
-                      return true;
-                  exec = unescapeValue(value);
-                  return false;
-              });
-    return exec;
+    return desktop::ReadValue(desktopEntryFile, QStringLiteral("Exec"));
 }

@@ -3,11 +3,29 @@
 #include "base/Constants.h"
 #include "base/DesktopEntry.h"
 #include "base/FileOps.h"
+#include "base/Paths.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <unistd.h>
+
+namespace {
+// This process may write the folder, or make it: its nearest existing folder
+// above may be written. Permission bits alone say nothing for root; access()
+// also knows read-only mounts.
+bool mayWrite(const QString& folder)
+{
+    QString f = QDir::cleanPath(folder);
+    while (!f.isEmpty() && !fileops::EntryExists(f))
+        f = FolderOfExecutable(f);
+    if (f.isEmpty())
+        f = QStringLiteral("/");
+    return fileops::IsFolder(f) && ::access(QFile::encodeName(f).constData(), W_OK | X_OK) == 0;
+}
+} // namespace
 
 ShellFolders::Locations ShellFolders::desktopSessionLocations()
 {
@@ -15,11 +33,42 @@ ShellFolders::Locations ShellFolders::desktopSessionLocations()
     l.programs = QString::fromUtf8(kMachineApplications);
     l.desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
     l.startMenu = QString::fromUtf8(kMachineApplications);
-    l.quickLaunch = QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation);
+    l.userApplications = XdgDataHome() + QStringLiteral("/applications");
+    l.quickLaunch = l.userApplications;
     return l;
 }
 
 ShellFolders::ShellFolders(const Locations& locations) : m_locations(locations) {}
+
+ShellFolders::Locations ShellFolders::locations() const
+{
+    Locations l = m_locations;
+    if (l.userApplications.isEmpty())
+        return l;
+    for (QString* place : {&l.programs, &l.startMenu}) {
+        if (!place->isEmpty() && !mayWrite(*place))
+            *place = l.userApplications;
+    }
+    return l;
+}
+
+QString ShellFolders::IconFor(const QString& program)
+{
+    const QString folder = FolderOfExecutable(program);
+    const QString share = FolderOfExecutable(folder) + QStringLiteral("/share");
+    const QString themed = share + QStringLiteral("/icons/hicolor/scalable/apps/") +
+                           QLatin1String(kIconName) + QStringLiteral(".svg");
+    if (QFileInfo(themed).isFile()) {
+        for (const QString& searched :
+             QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation)) {
+            if (QDir::cleanPath(searched) == QDir::cleanPath(share))
+                return QString::fromUtf8(kIconName);
+        }
+        return themed;
+    }
+    const QString portable = folder + QLatin1Char('/') + QLatin1String(kPortableIconFile);
+    return QFileInfo(portable).isFile() ? portable : QString::fromUtf8(kIconName);
+}
 
 bool ShellFolders::saveShortcut(const QString& file, const QString& program,
                                 const QString& workingFolder) const
@@ -33,7 +82,7 @@ bool ShellFolders::saveShortcut(const QString& file, const QString& program,
     entry.name = QString::fromUtf8(tolva::kProgramTitle);
     entry.program = program;
     entry.workingFolder = workingFolder;
-    entry.icon = QString::fromUtf8(kIconName);
+    entry.icon = IconFor(program);
     // Executable, as desktops other than GNOME's ask of a launcher they did not write.
     if (!fileops::WriteFileAtomically(file, desktop::EntryText(entry), 0755))
         return false;

@@ -181,7 +181,7 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
         QString relative = source;
         relative.replace(QLatin1Char('\\'), QLatin1Char('/'));
         m_connectionString = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
-                             GetProgramFolder() + QLatin1Char('/') + relative;
+                             DataRootFolder() + QLatin1Char('/') + relative;
     } else if (kind == QLatin1String("odbc")) {
         m_connectionString = QStringLiteral("Data Source=") + source + QStringLiteral(";UID=") + user +
                              QStringLiteral(";PWD=") + password + QLatin1Char(';');

@@ -37,7 +37,7 @@ public:
     CAdoDatabase(const CAdoDatabase&) = delete;
     CAdoDatabase& operator=(const CAdoDatabase&) = delete;
 
-    // kind "file": opens <program folder>/<source> (never creates it).
+    // kind "file": opens <data root>/<source>, DataRootFolder() (never creates it).
     // Returns store::kConnected or a failure code; message always receives a text.
     int Open(const QString& kind, const QString& source, const QString& user, const QString& password,
              QString& message);

@@ -21,11 +21,9 @@ void EnableAutostart(QObject* owner)
         tell(owner, autostart_text::kNoExecutable);
         return;
     }
-    const AutostartEntry& entry = seams::autostart();
-    // Without the right to write there the Windows program says nothing either.
-    if (!entry.openForWriting(true))
-        return;
-    if (entry.write(program, {QString::fromUtf8(tolva::kHiddenStartSwitch)}))
+    // There is always a place this user may write, the user's own autostart
+    // folder: a failure here is a real one and is said.
+    if (seams::autostart().write(program, {QString::fromUtf8(tolva::kHiddenStartSwitch)}))
         tell(owner, autostart_text::kEnabled);
     else
         tell(owner, autostart_text::kWriteFailed);
@@ -33,10 +31,7 @@ void EnableAutostart(QObject* owner)
 
 void DisableAutostart(QObject* owner)
 {
-    const AutostartEntry& entry = seams::autostart();
-    if (!entry.openForWriting(false))
-        return;
-    if (entry.remove())
+    if (seams::autostart().remove())
         tell(owner, autostart_text::kDisabled);
     else
         tell(owner, autostart_text::kDisableFailed);

@@ -91,12 +91,14 @@ void SendShortcuts(QObject* owner)
 
     const QString workingFolder = GetProgramFolder();
     const QString program = GetModuleFilePath();
-    // A place that cannot be written is passed over, as the shell's link saving does.
+    // Every place is tried; a place that is unknown or cannot be written is
+    // said, rather than claiming a success for a shortcut that is not there.
+    bool allWritten = true;
     for (const QString& link : {p.menuLink, p.desktopLink, p.startMenuLink, p.quickLaunchLink}) {
-        if (!link.isEmpty())
-            folders.saveShortcut(link, program, workingFolder);
+        if (link.isEmpty() || !folders.saveShortcut(link, program, workingFolder))
+            allWritten = false;
     }
-    tell(owner, shortcut_text::kSent);
+    tell(owner, allWritten ? shortcut_text::kSent : shortcut_text::kSendFailed);
 }
 
 void DeleteShortcuts(QObject* owner)

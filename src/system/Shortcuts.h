@@ -35,6 +35,7 @@ inline constexpr const char kMenuFolder[] = "Tolva小精灵";
 inline constexpr const char kLinkFile[] = "Tolva小精灵.desktop";
 
 inline constexpr const char kSent[] = "桌面快捷方式发送成功！  ";
+inline constexpr const char kSendFailed[] = "桌面快捷方式发送失败！  ";
 inline constexpr const char kNoDesktopLink[] = "桌面快捷方式不存在！  ";
 inline constexpr const char kDeleted[] = "桌面快捷方式删除成功！  ";
 } // namespace shortcut_text
