@@ -16,6 +16,7 @@
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
+#include "store/RepairDlg.h"
 #include "support/Rfc868Server.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
@@ -207,7 +208,13 @@ StartOutcome startAndAdd(FakeSeams& fakes, const QString& subject,
     fakes.boxes.clear();
     CReminderApp app;
     app.instanceName = uniqueInstanceName();
-    app.runRepairDialog = [&] { ++out.repairs; };
+    // The real repair, with its five seconds cut short.
+    app.runRepairDialog = [&] {
+        ++out.repairs;
+        CRepairDlg dlg;
+        dlg.setCloseInterval(10);
+        dlg.exec();
+    };
     app.runMainWindow = [&](bool showAllowed) {
         out.mainWindowRan = true;
         out.startBoxes = fakes.boxes.texts();
@@ -314,25 +321,33 @@ private slots:
     void databaseFile_data()
     {
         QTest::addColumn<QString>("damage");
+        QTest::addColumn<bool>("repaired"); // kept aside and replaced by the repair, then started
         QTest::addColumn<bool>("starts");
         QTest::addColumn<bool>("addStored");
         QTest::addColumn<QString>("message"); // part of the store's text shown, when something fails
 
-        QTest::newRow("empty") << "empty" << false << false << "no such table: recordmsg";
-        QTest::newRow("truncated to its first half") << "truncated" << false << false << "malformed";
-        QTest::newRow("text, not a database") << "text" << false << false << "not a database";
+        QTest::newRow("empty") << "empty" << true << true << true << "";
+        QTest::newRow("truncated to its first half") << "truncated" << true << true << true << "";
+        QTest::newRow("text, not a database") << "text" << true << true << true << "";
         // Root writes through file permissions, and so the program does as root.
         if (geteuid() == 0)
-            QTest::newRow("read-only (0444), as root") << "read-only" << true << true << "";
+            QTest::newRow("read-only (0444), as root") << "read-only" << false << true << true << "";
         else
-            QTest::newRow("read-only (0444)") << "read-only" << true << false << "readonly";
-        QTest::newRow("immutable") << "immutable" << true << false << "readonly";
-        QTest::newRow("locked by another connection") << "locked-connection" << false << false << "locked";
-        QTest::newRow("locked by another process") << "locked-process" << false << false << "locked";
+            QTest::newRow("read-only (0444)")
+                << "read-only" << false << true << false
+                << u("没有写入数据文件的权限（attempt to write a readonly database）");
+        QTest::newRow("immutable") << "immutable" << false << true << false
+                                   << u("没有写入数据文件的权限（attempt to write a readonly database）");
+        // Locked is not damaged: never moved aside.
+        QTest::newRow("locked by another connection") << "locked-connection" << false << false << false
+                                                      << u("数据文件正被其他程序使用（database is locked）");
+        QTest::newRow("locked by another process") << "locked-process" << false << false << false
+                                                   << u("数据文件正被其他程序使用（database is locked）");
     }
     void databaseFile()
     {
         QFETCH(QString, damage);
+        QFETCH(bool, repaired);
         QFETCH(bool, starts);
         QFETCH(bool, addStored);
         QFETCH(QString, message);
@@ -369,9 +384,33 @@ private slots:
 
         const StartOutcome out = startAndAdd(fakes, QStringLiteral("added"));
         QVERIFY(lock.release());
+        const QString aside = file + QStringLiteral(".damaged-20260304-090000");
 
+        if (repaired) {
+            // The damaged file is kept as it was; the program starts on what could be
+            // saved from it, says so once, and adds.
+            QCOMPARE(out.repairs, 1);
+            QVERIFY(out.mainWindowRan);
+            QCOMPARE(out.startBoxes.size(), 1);
+            QVERIFY2(out.startBoxes.first().contains(aside), qPrintable(out.startBoxes.first()));
+            QCOMPARE(out.addBoxes, QStringList{kAdded});
+            QCOMPARE(ReadAll(aside), before);
+            QStringList saved = subjectsIn(file);
+            QCOMPARE(saved.takeLast(), QStringLiteral("added"));
+            if (damage == QLatin1String("truncated")) {
+                // The first records, in order, as many as the first half of the file holds.
+                QVERIFY2(saved.size() > kExistingRecords / 4 && saved.size() < kExistingRecords,
+                         qPrintable(QString::number(saved.size())));
+                QCOMPARE(saved, existingSubjects().mid(0, saved.size()));
+            } else {
+                QVERIFY(saved.isEmpty());
+            }
+            return;
+        }
+        QVERIFY(!QFileInfo::exists(aside));
         if (!starts) {
-            // One repair, one message with the store's own text, the web page, and an end.
+            // One repair that leaves the file alone, one message with the store's own
+            // text, the web page, and an end.
             QVERIFY(!out.mainWindowRan);
             QCOMPARE(out.repairs, 1);
             QCOMPARE(out.startBoxes.size(), 1);
@@ -403,20 +442,17 @@ private slots:
         }
         immutable.reset();
 
-        // Nothing that was in the file is lost. A file that was whole still
-        // holds every record, and the program starts on it again and adds.
-        if (damage == QLatin1String("read-only") || damage == QLatin1String("immutable") ||
-            damage.startsWith(QLatin1String("locked"))) {
-            QStringList expected = existingSubjects();
-            if (addStored)
-                expected << QStringLiteral("added");
-            QCOMPARE(subjectsIn(file), expected);
-            QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
-            const StartOutcome again = startAndAdd(fakes, QStringLiteral("added again"));
-            QVERIFY(again.mainWindowRan);
-            QCOMPARE(again.addBoxes, QStringList{kAdded});
-            QCOMPARE(subjectsIn(file), expected << QStringLiteral("added again"));
-        }
+        // Nothing that was in the file is lost: it still holds every record, and
+        // the program starts on it again and adds.
+        QStringList expected = existingSubjects();
+        if (addStored)
+            expected << QStringLiteral("added");
+        QCOMPARE(subjectsIn(file), expected);
+        QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner));
+        const StartOutcome again = startAndAdd(fakes, QStringLiteral("added again"));
+        QVERIFY(again.mainWindowRan);
+        QCOMPARE(again.addBoxes, QStringList{kAdded});
+        QCOMPARE(subjectsIn(file), expected << QStringLiteral("added again"));
     }
 
     // Root writes through the mode of a file; an ordinary user does not. As
@@ -516,7 +552,8 @@ private slots:
         QVERIFY(locked);
         QVERIFY(released);
         QCOMPARE(retryBoxes.size(), 3);
-        QVERIFY2(retryBoxes[0].contains(QStringLiteral("locked")), qPrintable(retryBoxes[0]));
+        QVERIFY2(retryBoxes[0].contains(u("数据文件正被其他程序使用（database is locked）")),
+                 qPrintable(retryBoxes[0]));
         QCOMPARE(retryBoxes[2], kAdded);
         QCOMPARE(keptSubject, QStringLiteral("while locked"));
         QVERIFY2(waitedMs >= 1000 && waitedMs < 10000, qPrintable(QString::number(waitedMs)));
