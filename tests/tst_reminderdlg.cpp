@@ -10,6 +10,8 @@
 #include "reminders/AlertDlg.h"
 #include "reminders/ReminderList.h"
 #include "store/AdoDatabase.h"
+#include "timers/CountdownPanel.h"
+#include "timers/RestReminderPanel.h"
 #include "support/PopupAcknowledger.h"
 #include "support/TestSupport.h"
 #include "support/TypeText.h"
@@ -109,6 +111,10 @@ template <class T> T* item(const CReminderDlg& dlg, const char* name)
     return dlg.findChild<T*>(QLatin1String(name));
 }
 
+UpDownControl* spin(const CReminderDlg& d, int id)
+{
+    return qobject_cast<UpDownControl*>(d.GetDlgItem(id));
+}
 QLineEdit* subjectEdit(const CReminderDlg& d)
 {
     return item<QLineEdit>(d, "subjectEdit");
@@ -371,7 +377,7 @@ private slots:
         QCOMPARE(dlg.recordList->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(dlg.listFields,
                  (QStringList{"titile", "text", "date", "time", "use", "insertdatatime", "id"}));
-        QCOMPARE(dlg.insertFields, (QStringList{"titile", "text", "date", "time", "use", "insertdatatime"}));
+        QCOMPARE(dlg.editor().insertFields(), (QStringList{"titile", "text", "date", "time", "use", "insertdatatime"}));
     }
 
     void startValues()
@@ -379,14 +385,14 @@ private slots:
         Env env;
         QVERIFY(env.open());
         CReminderDlg dlg(true, nullptr, env.provider());
-        QCOMPARE(dlg.restSpin->minimum(), 1);
-        QCOMPARE(dlg.restSpin->maximum(), 180);
-        QCOMPARE(dlg.hourSpin->maximum(), 24);
-        QCOMPARE(dlg.minuteSpin->maximum(), 60);
-        QCOMPARE(dlg.secondSpin->maximum(), 60);
-        QCOMPARE(dlg.secondSpin->minimum(), 0);
-        QVERIFY(dlg.restSpin->buddy() == dlg.GetDlgItem(ids::kIdcRestMinutes));
-        QVERIFY(dlg.hourSpin->buddy() == dlg.GetDlgItem(ids::kIdcCountdownHours));
+        QCOMPARE(spin(dlg, ids::kIdcRestSpin)->minimum(), 1);
+        QCOMPARE(spin(dlg, ids::kIdcRestSpin)->maximum(), 180);
+        QCOMPARE(spin(dlg, ids::kIdcHourSpin)->maximum(), 24);
+        QCOMPARE(spin(dlg, ids::kIdcMinuteSpin)->maximum(), 60);
+        QCOMPARE(spin(dlg, ids::kIdcSecondSpin)->maximum(), 60);
+        QCOMPARE(spin(dlg, ids::kIdcSecondSpin)->minimum(), 0);
+        QVERIFY(spin(dlg, ids::kIdcRestSpin)->buddy() == dlg.GetDlgItem(ids::kIdcRestMinutes));
+        QVERIFY(spin(dlg, ids::kIdcHourSpin)->buddy() == dlg.GetDlgItem(ids::kIdcCountdownHours));
         QCOMPARE(dlg.filterIndex, 0);
         QVERIFY(button(dlg, ids::kIdcFilterAll)->isChecked());
         QCOMPARE(dlg.datePicker->date(), kToday);
@@ -394,7 +400,7 @@ private slots:
         QCOMPARE(dlg.datePicker->displayFormat(), u("yyyy年MM月dd日 dddd"));
         QCOMPARE(dlg.datePicker->text(), u("2016年05月01日 ") + QLocale().dayName(7));
         QVERIFY(!dlg.datePicker->calendarPopup());
-        QVERIFY(!dlg.cancelReminder && !dlg.autoShutdown);
+        QVERIFY(!dlg.editor().cancelReminder && !dlg.editor().autoShutdown);
         QVERIFY(!dlg.countdown().countdownShutdown() && !dlg.countdown().countdownPrompt());
         QVERIFY(!dlg.countdown().countdownRunning() && !dlg.rest().restRunning());
         QCOMPARE(item<QLabel>(dlg, "restStatusLabel")->text(), u("您还没有开启提醒"));
@@ -419,7 +425,7 @@ private slots:
         QCOMPARE(dlg.GetDlgItemText(ids::kIdcCountdownHours), u("2"));
         QCOMPARE(dlg.GetDlgItemText(ids::kIdcCountdownMinutes), u("15"));
         QCOMPARE(dlg.GetDlgItemText(ids::kIdcCountdownSeconds), u("5"));
-        QCOMPARE(dlg.restMinutes, 45);
+        QCOMPARE(dlg.restPanel().restMinutes(), 45);
     }
 
     void timersAtStart()
@@ -675,8 +681,8 @@ private slots:
         QCOMPARE(dlg.focusWidget(), dlg.GetDlgItem(ids::kIdcCountdownMinutes));
         QVERIFY(env.records().isEmpty());
         // The fields before it were read, the texts after it were not.
-        QCOMPARE(dlg.countdownHours, 12);
-        QCOMPARE(dlg.subject, QString());
+        QCOMPARE(dlg.countdownPanel().countdownHours(), 12);
+        QCOMPARE(dlg.editor().subject, QString());
     }
 
     void subjectAndContentLimits()
@@ -751,7 +757,7 @@ private slots:
             QCOMPARE(env.records().first().mid(0, 4),
                      (QStringList{u("关机"), u("直接关机"), date, time.toString(u("HH:mm:ss"))}));
             QVERIFY(!button(dlg, ids::kIdcAutoShutdown)->isChecked());
-            QVERIFY(!dlg.autoShutdown);
+            QVERIFY(!dlg.editor().autoShutdown);
         }
     }
 
@@ -894,12 +900,12 @@ private slots:
         CReminderDlg dlg(true, nullptr, env.provider());
         QVERIFY(showAndWait(dlg));
         clickRow(dlg, 0);
-        QVERIFY(dlg.autoShutdown);
+        QVERIFY(dlg.editor().autoShutdown);
         QVERIFY(!subjectEdit(dlg)->isEnabled());
         QVERIFY(!contentEdit(dlg)->isEnabled());
         QVERIFY(!dlg.GetDlgItem(ids::kIdcAutoShutdown)->isVisible());
         clickEmptySpace(dlg);
-        QVERIFY(!dlg.autoShutdown);
+        QVERIFY(!dlg.editor().autoShutdown);
         QVERIFY(subjectEdit(dlg)->isEnabled());
         QVERIFY(contentEdit(dlg)->isEnabled());
         QVERIFY(dlg.GetDlgItem(ids::kIdcAutoShutdown)->isVisible());
@@ -1382,12 +1388,12 @@ private slots:
         QCOMPARE(subjectEdit(dlg)->text(), u("关机"));
         QCOMPARE(contentEdit(dlg)->toPlainText(), u("需要提示"));
         QVERIFY(!subjectEdit(dlg)->isEnabled() && !contentEdit(dlg)->isEnabled());
-        QVERIFY(dlg.autoShutdown);
+        QVERIFY(dlg.editor().autoShutdown);
 
         click(dlg, ids::kIdcAutoShutdown); // untick: the editor is cleared and usable
         QCOMPARE(subjectEdit(dlg)->text(), QString());
         QVERIFY(subjectEdit(dlg)->isEnabled() && contentEdit(dlg)->isEnabled());
-        QVERIFY(!dlg.autoShutdown);
+        QVERIFY(!dlg.editor().autoShutdown);
 
         env.fakes.boxes.answerNext(MbResult::No);
         click(dlg, ids::kIdcAutoShutdown);
@@ -1415,7 +1421,7 @@ private slots:
         minutes->setText(u("1"));
         click(dlg, ids::kIdcRestStartStop);
         QCOMPARE(button(dlg, ids::kIdcRestStartStop)->text(), u("停  止"));
-        QVERIFY(!minutes->isEnabled() && !dlg.restSpin->isEnabled());
+        QVERIFY(!minutes->isEnabled() && !spin(dlg, ids::kIdcRestSpin)->isEnabled());
         QVERIFY(button(dlg, ids::kIdcRestRunning)->isChecked());
         QVERIFY(dlg.timers().IsRunning(ids::kTimerRest));
         QCOMPARE(dlg.timers().Period(ids::kTimerRest), 1000);
@@ -1440,7 +1446,7 @@ private slots:
         click(dlg, ids::kIdcRestStartStop);
         QCOMPARE(button(dlg, ids::kIdcRestStartStop)->text(), u("开  启"));
         QCOMPARE(item<QLabel>(dlg, "restStatusLabel")->text(), u("您还没有开启提醒"));
-        QVERIFY(minutes->isEnabled() && dlg.restSpin->isEnabled());
+        QVERIFY(minutes->isEnabled() && spin(dlg, ids::kIdcRestSpin)->isEnabled());
         QVERIFY(!dlg.timers().IsRunning(ids::kTimerRest));
     }
 

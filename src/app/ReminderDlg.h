@@ -1,9 +1,8 @@
 #pragma once
 
 #include "reminders/DueQueue.h"
+#include "reminders/EditorPanel.h"
 #include "reminders/RecordDeletion.h"
-#include "timers/Countdown.h"
-#include "timers/RestReminder.h"
 #include <QDateTime>
 #include <QDialog>
 #include <QIcon>
@@ -15,29 +14,31 @@
 #include <mutex>
 
 class CAdoDatabase;
+class Countdown;
+class CountdownPanel;
 class DialogTimers;
 class DueCheck;
 class QDateEdit;
 class QEventLoop;
-class QLineEdit;
-class QTimeEdit;
 class ReminderListModel;
 class ReminderListView;
+class RestReminder;
+class RestReminderPanel;
 class TrayIcon;
-class UpDownControl;
 
 namespace Ui {
 class CReminderDlg;
 }
 
-// The main window (dialog 102): the reminder list with its filters, the
-// editor, the rest reminder, the countdown, the clock line and the timers. It
-// owns the program's run-time state; the program ends when its modal run ends.
+// The main window (dialog 102): its frame, exit paths, tray icon, timers and
+// clock line, the reminder list with its filters and the due-reminder popups.
+// The editor, the rest reminder and the countdown are panels it owns and
+// wires. The program ends when its modal run ends.
 //
 // The window never stays minimised: minimising hides it into the notification
 // area. A hidden start (showAllowed false) swallows the first show requests
 // until timer 7 ends it.
-class CReminderDlg : public QDialog, private RestReminderView, private CountdownView
+class CReminderDlg : public QDialog
 {
     Q_OBJECT
 public:
@@ -63,19 +64,24 @@ public:
     QString GetDlgItemText(int id) const;
     void SetDlgItemText(int id, const QString& text);
 
-    // Bound values: read every control into its field, validating the numbers
-    // and the text lengths; the first violation is reported, its control
-    // focused, and the read stops there (false). Write shows every field.
+    // Bound values: read every control into its field (the filter, the
+    // editor's choices, the timer groups' numbers, the editor's texts),
+    // validating the numbers and the text lengths; the first violation is
+    // reported, its control focused, and the read stops there (false). Write
+    // shows the filter and the editor; the timer groups write themselves.
     bool ReadControls();
     void WriteControls();
 
     // The timers of the window (ids 1 to 7).
     DialogTimers& timers() const { return *m_timers; }
-    // The due-check worker, the queue of due ids and the two timer features.
+    // The due-check worker, the queue of due ids, the panels and the two timer features.
     DueCheck& dueCheck() const { return *m_dueCheck; }
     const DueQueue& dueQueue() const { return m_dueQueue; }
-    RestReminder& rest() const { return *m_rest; }
-    Countdown& countdown() const { return *m_countdown; }
+    EditorPanel& editor() const { return *m_editor; }
+    RestReminderPanel& restPanel() const { return *m_restPanel; }
+    CountdownPanel& countdownPanel() const { return *m_countdownPanel; }
+    RestReminder& rest() const;
+    Countdown& countdown() const;
 
     // Tests run the worker's passes themselves: timer 2 then marks the check
     // as running without starting the thread.
@@ -83,34 +89,17 @@ public:
 
     // --- Bound fields and run-time state ---
     bool showAllowed;
-    QStringList insertFields;
     QStringList listFields;
     QDateEdit* datePicker = nullptr;
     ReminderListView* recordList = nullptr;
-    QDateTime reminderDate;
-    QDateTime reminderTime;
-    bool cancelReminder = false;
-    bool everyDay = false;
     int filterIndex = -1;
-    UpDownControl* restSpin = nullptr;
-    UpDownControl* hourSpin = nullptr;
-    UpDownControl* minuteSpin = nullptr;
-    UpDownControl* secondSpin = nullptr;
-    QString subject;
-    QString content;
-    bool autoShutdown = false;
-    // The numbers of the two timer groups as last read; the features own them.
-    int restMinutes = 30;
-    int countdownHours = 12;
-    int countdownMinutes = 30;
-    int countdownSeconds = 30;
     bool closing = false;
     QIcon appIcon;
     // Show requests a hidden start still swallows.
     int showBudget = 2;
 
-    static constexpr int kSubjectMaxBytes = 52;
-    static constexpr int kContentMaxBytes = 256;
+    static constexpr int kSubjectMaxBytes = EditorPanel::kSubjectMaxBytes;
+    static constexpr int kContentMaxBytes = EditorPanel::kContentMaxBytes;
 
 public slots:
     bool OnInitDialog();
@@ -131,11 +120,8 @@ public slots:
     void OnListClick();
     void OnListRightClick();
 
-    // The editor.
+    // The editor's add or modify button: every control is read first.
     void OnAddOrModify();
-    void OnRefreshOrDelete();
-    void ClearEditor();
-    void ReturnToAddMode();
 
     // The due-reminder queue and the worker.
     void StartDueCheck();
@@ -145,12 +131,6 @@ public slots:
     // ends the modal run, without a question.
     void EndMainWindow();
 
-    void OnRestStartStop();
-    void RestTick();
-    void OnCountdownStartStop();
-    void OnCountdownShutdownClicked();
-    void CountdownTick();
-    void OnAutoShutdownClicked();
     void DeleteSelectedRecord();
     void DeleteExpiredRecords();
     void OnSettings();
@@ -173,44 +153,19 @@ private:
     std::shared_ptr<CAdoDatabase> store() const;
     // The window's store for whoever reads it later, on any thread.
     StoreProvider storeProvider() const;
+    static QFont windowFont();
     void applyDialogUnits();
     void setUpControls();
     void connectControls();
     void refreshClockLine();
     void endHiddenStart();
     void hideToTray();
-    void setEditsEnabled(bool enabled);
-    void setAddModeCaptions();
     // Clears the worker's running flag after a confirmed exit.
     void stopDueCheck();
     deletion::Editor deletionEditor();
 
-    // RestReminderView
-    QString restIntervalText() const override;
-    void setRestIntervalText(const QString& text) override;
-    void focusRestInterval() override;
-    void setRestIntervalEnabled(bool enabled) override;
-    void setRestRunningChecked(bool checked) override;
-    QString restButtonCaption() const override;
-    void setRestButtonCaption(const QString& caption) override;
-    void setRestStatus(const QString& text) override;
-    void startRestTimer(int periodMs) override;
-    void killRestTimer() override;
-
-    // CountdownView
-    QLineEdit* countdownEdit(Field field) const;
-    QString countdownFieldText(Field field) const override;
-    void setCountdownFieldText(Field field, const QString& text) override;
-    void focusCountdownField(Field field) override;
-    bool countdownShutdownChecked() const override;
-    void setCountdownShutdownChecked(bool checked) override;
-    void setCountdownRunningChecked(bool checked) override;
-    void setCountdownControlsEnabled(bool enabled) override;
-    QString countdownButtonCaption() const override;
-    void setCountdownButtonCaption(const QString& caption) override;
-    void setCountdownStatus(const QString& text) override;
-    void startCountdownTimer(int periodMs) override;
-    void killCountdownTimer() override;
+    void setUpPanels();
+    void writeFilter();
 
     std::unique_ptr<Ui::CReminderDlg> m_ui;
     ReminderListModel* m_listModel = nullptr;
@@ -220,14 +175,11 @@ private:
     StoreProvider m_storeProvider;
     std::unique_ptr<DueCheck> m_dueCheck;
     DueQueue m_dueQueue;
-    std::unique_ptr<RestReminder> m_rest;
-    std::unique_ptr<Countdown> m_countdown;
+    EditorPanel* m_editor = nullptr;
+    RestReminderPanel* m_restPanel = nullptr;
+    CountdownPanel* m_countdownPanel = nullptr;
     TrayIcon* m_tray = nullptr;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
     bool m_ended = false;
-    // The hidden time-of-day of the date picker and the hidden date of the time
-    // picker: each picker holds a full date-time, but shows only half of it.
-    QTime m_datePickerTime;
-    QDate m_timePickerDate;
 };

@@ -6,9 +6,8 @@
 
 class QObject;
 
-// The controls of the group "倒数计时提醒" as the countdown sees them. The main
-// window implements it; the names carry the group so that one window can
-// implement this and RestReminderView side by side.
+// The controls of the group "倒数计时提醒" as the countdown sees them
+// (CountdownPanel on the main window; a fake in the tests).
 class CountdownView
 {
 public:

@@ -5,9 +5,8 @@
 
 class QObject;
 
-// The controls of the group "定时休息提醒" as the rest reminder sees them. The
-// main window implements it; the names carry the group so that one window can
-// implement this and CountdownView side by side.
+// The controls of the group "定时休息提醒" as the rest reminder sees them
+// (RestReminderPanel on the main window; a fake in the tests).
 class RestReminderView
 {
 public:

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "reminders/DueCheck.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class GbkLineEdit;
+class GbkTextEdit;
+class QCheckBox;
+class QDateEdit;
+class QLineEdit;
+class QPushButton;
+class QTimeEdit;
+class QWidget;
+
+// The editor group of the main window ("添加/修改提醒"): its bound values, the
+// add and modify of a record, the refresh/delete button, the every-day and
+// 自动关机 boxes. The window hands it the group's controls and the store, and
+// answers its signals: the list is the window's.
+class EditorPanel : public QObject
+{
+    Q_OBJECT
+public:
+    enum class Mode { Add, Modify };
+
+    // The controls of the group, all owned by the window's form.
+    struct Controls
+    {
+        GbkLineEdit* subjectEdit = nullptr;     // 1000
+        GbkTextEdit* contentEdit = nullptr;     // 1001
+        QPushButton* addModifyButton = nullptr; // 1002
+        QDateEdit* datePicker = nullptr;        // 1003
+        QTimeEdit* timePicker = nullptr;        // 1004
+        QCheckBox* cancelReminderCheck = nullptr;
+        QLineEdit* recordIdEdit = nullptr;
+        QPushButton* refreshDeleteButton = nullptr;
+        QCheckBox* autoShutdownCheck = nullptr;
+        QCheckBox* everyDayCheck = nullptr;
+    };
+
+    static constexpr int kSubjectMaxBytes = 52;
+    static constexpr int kContentMaxBytes = 256;
+
+    // owner: the window that owns the message boxes.
+    EditorPanel(const Controls& controls, QWidget* owner, StoreProvider store);
+
+    // Bound values. readChoices reads the pickers and the boxes, which cannot
+    // be refused; readTexts reads the two texts, checking their GBK lengths,
+    // and reports the first one too long (false).
+    void readChoices();
+    bool readTexts();
+    bool readControls() { return (readChoices(), readTexts()); }
+    void writeControls();
+
+    // The fields a record is stored with, in ComposeRecordValues() order.
+    const QStringList& insertFields() const { return m_insertFields; }
+    // Add or modify, as the captions say.
+    Mode mode() const;
+
+    // A record of the list chosen: its seven values in ListFields() order.
+    void loadRecord(const QStringList& values);
+    // Back to an empty editor in add mode, 自动关机 unticked and shown.
+    void backToAddMode();
+    // The answer No to a deletion: the record stays chosen.
+    void keepDeleteMode();
+
+    // --- Bound values ---
+    QDateTime reminderDate;
+    QDateTime reminderTime;
+    bool cancelReminder = false;
+    bool everyDay = false;
+    QString subject;
+    QString content;
+    bool autoShutdown = false;
+
+    // The add or modify button, once the window has read every control: checks
+    // the values read and stores the record.
+    void storeRecord();
+
+public slots:
+    void OnRefreshOrDelete();
+    void OnAutoShutdownClicked();
+    void ClearEditor();
+    void ReturnToAddMode();
+
+signals:
+    // The list is to be read again with the controls' filter (ApplyFilter).
+    void recordsChanged();
+    // A record was added: the list is to show the records not yet taken.
+    void recordAdded();
+    // The delete caption was clicked: the chosen record is to be deleted.
+    void deleteRequested();
+
+private:
+    void setEditsEnabled(bool enabled);
+    void setAddModeCaptions();
+    void showText(const char* text);
+
+    Controls m_c;
+    QWidget* m_owner;
+    StoreProvider m_store;
+    QStringList m_insertFields;
+    // The hidden time-of-day of the date picker and the hidden date of the time
+    // picker: each picker holds a full date-time, but shows only half of it.
+    QTime m_datePickerTime;
+    QDate m_timePickerDate;
+};
