@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "base/FileOps.h"
 #include "store/SchemaSql.h"
+#include "store/SqliteHandles.h"
 #include "store/StoreErrors.h"
 
 #include <QFile>
@@ -19,20 +20,6 @@ constexpr int kBusyTimeoutMs = 2000;
 
 // The fields of the reminder table; id is its integer key.
 const char* const kReminderFields[] = {"titile", "text", "date", "time", "use", "insertdatatime", "id"};
-
-class Connection
-{
-public:
-    Connection() = default;
-    ~Connection() { sqlite3_close_v2(m_db); }
-    Connection(const Connection&) = delete;
-    Connection& operator=(const Connection&) = delete;
-    sqlite3** out() { return &m_db; }
-    sqlite3* get() const { return m_db; }
-
-private:
-    sqlite3* m_db = nullptr;
-};
 
 } // namespace
 
