@@ -4,6 +4,7 @@
 #include "FuzzCheck.h"
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
+#include "store/DatabaseFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,18 +100,15 @@ QMap<QString, QString> rowsOf(const QStringList& snap)
     return rows;
 }
 
-// A database made from the delivered schema in a folder of its own, once.
+// A database made from the delivered schema (as the repair makes one) in a folder of its own, once.
 Fixture::Fixture()
 {
     if (!dir.isValid() || !QDir(dir.path()).mkpath(QStringLiteral("myTolva")))
         std::abort();
     SetProgramFolderForTesting(dir.path());
-    QFile schema(QStringLiteral(TOLVA_SCHEMA_SQL));
-    if (!schema.open(QIODevice::ReadOnly))
-        std::abort();
     if (sqlite3_open(QFile::encodeName(DatabaseFilePath()).constData(), &raw) != SQLITE_OK)
         std::abort();
-    exec(raw, schema.readAll().constData());
+    exec(raw, store::SchemaSql());
     exec(raw, kRows);
     QString message;
     if (db.Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
@@ -204,16 +202,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         }
     }
 
+    // A write is refused and changes nothing, or it does at most maxRecords
+    // records and leaves the message alone; true when it was done.
+    const auto writeDone = [&](const char* verb, int n, const QStringList& after) {
+        if (n < 0) {
+            FUZZ_CHECK(n == store::kDataError, "%s [%s] gave %d", verb, w, n);
+            FUZZ_CHECK(after == f.baseline, "a refused %s of [%s] changed the data", verb, w);
+            return false;
+        }
+        FUZZ_CHECK(n <= maxRecords, "%s [%s]: %d of at most %d", verb, w, n, maxRecords);
+        FUZZ_CHECK(message == where, "%s changed the message for [%s]", verb, w);
+        return true;
+    };
+
     // Updating changes the one field of at most maxRecords records, or nothing.
     message = where;
     const int updated = f.db.UpdateRows(kTable, where, {"use"}, {"F"}, maxRecords, message);
     const QStringList afterUpdate = snapshot(f.raw);
-    if (updated < 0) {
-        FUZZ_CHECK(updated == store::kDataError, "update gave %d for [%s]", updated, w);
-        FUZZ_CHECK(afterUpdate == f.baseline, "a refused update of [%s] changed the data", w);
-    } else {
-        FUZZ_CHECK(updated <= maxRecords, "[%s] updated %d of at most %d", w, updated, maxRecords);
-        FUZZ_CHECK(message == where, "updating changed the message for [%s]", w);
+    if (writeDone("updating", updated, afterUpdate)) {
         const QMap<QString, QString> before = rowsOf(f.baseline);
         const QMap<QString, QString> after = rowsOf(afterUpdate);
         FUZZ_CHECK(before.keys() == after.keys(), "updating [%s] added or removed records", w);
@@ -237,12 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     message = where;
     const int deleted = f.db.DeleteRows(kTable, where, maxRecords, message);
     const QStringList afterDelete = snapshot(f.raw);
-    if (deleted < 0) {
-        FUZZ_CHECK(deleted == store::kDataError, "delete gave %d for [%s]", deleted, w);
-        FUZZ_CHECK(afterDelete == f.baseline, "a refused delete of [%s] changed the data", w);
-    } else {
-        FUZZ_CHECK(deleted <= maxRecords, "[%s] deleted %d of at most %d", w, deleted, maxRecords);
-        FUZZ_CHECK(message == where, "deleting changed the message for [%s]", w);
+    if (writeDone("deleting", deleted, afterDelete)) {
         const QMap<QString, QString> before = rowsOf(f.baseline);
         const QMap<QString, QString> after = rowsOf(afterDelete);
         for (auto it = after.cbegin(); it != after.cend(); ++it)
