@@ -1,0 +1,285 @@
+#include "platform/LogindPower.h"
+#include "platform/Seams.h"
+#include "platform/TimedatedClock.h"
+#include "store/StoreService.h"
+#include "support/TestSupport.h"
+#include "timers/Shutdown.h"
+
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+#include <memory>
+
+// The real power-off and clock seams against a private dbus-daemon, on which a
+// stand-in plays logind and timedated and answers late, as polkit does while
+// it asks the user for a password. Never the machine's own system bus.
+namespace {
+constexpr int kDelayMs = 1000;
+const QString kBlocked = QStringLiteral("org.freedesktop.login1.BlockedByInhibitor");
+
+// Counts the releases of a store that is never opened.
+class CountingStore final : public StoreService
+{
+public:
+    int releases = 0;
+    std::shared_ptr<CAdoDatabase> database() const override { return nullptr; }
+    void ReleaseStore() override { ++releases; }
+};
+
+// A bus of the test's own: the session configuration of dbus-daemon, on a
+// socket in a temporary folder.
+class PrivateBus
+{
+public:
+    bool start()
+    {
+        if (!m_dir.isValid())
+            return false;
+        m_address = QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("bus"));
+        m_daemon.setProgram(QStringLiteral(TOLVA_DBUS_DAEMON));
+        m_daemon.setArguments({QStringLiteral("--session"), QStringLiteral("--nofork"),
+                               QStringLiteral("--print-address"), QStringLiteral("--address=") + m_address});
+        // It says it cannot raise its file limit; that is no concern here.
+        m_daemon.setStandardErrorFile(QProcess::nullDevice());
+        m_daemon.start();
+        // Listening once it has printed its address.
+        if (!m_daemon.waitForStarted() || !m_daemon.waitForReadyRead(10000))
+            return false;
+        m_bus = QDBusConnection::connectToBus(m_address, QStringLiteral("tolva-private-bus"));
+        return m_bus.isConnected();
+    }
+    ~PrivateBus()
+    {
+        QDBusConnection::disconnectFromBus(m_bus.name());
+        stopStandIn();
+        m_daemon.terminate();
+        m_daemon.waitForFinished();
+    }
+
+    // Starts the stand-in with these options and waits until it owns its names.
+    bool startStandIn(const QStringList& options)
+    {
+        stopStandIn();
+        m_standIn = std::make_unique<QProcess>();
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_address);
+        m_standIn->setProcessEnvironment(env);
+        m_standIn->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_standIn->start(QStringLiteral(TOLVA_DBUS_STANDIN), options);
+        if (!m_standIn->waitForStarted())
+            return false;
+        QElapsedTimer waited;
+        waited.start();
+        while (!m_output.contains("ready\n") && waited.elapsed() < 10000) {
+            m_standIn->waitForReadyRead(100);
+            m_output += m_standIn->readAllStandardOutput();
+        }
+        return m_output.contains("ready\n");
+    }
+    // The calls the stand-in has received, one line each.
+    QStringList calls()
+    {
+        if (m_standIn)
+            m_output += m_standIn->readAllStandardOutput();
+        QStringList lines = QString::fromUtf8(m_output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        lines.removeAll(QStringLiteral("ready"));
+        return lines;
+    }
+
+    QDBusConnection& bus() { return m_bus; }
+    QString address() const { return m_address; }
+
+private:
+    void stopStandIn()
+    {
+        if (m_standIn) {
+            m_standIn->kill();
+            m_standIn->waitForFinished();
+            m_standIn.reset();
+        }
+        m_output.clear();
+    }
+
+    QTemporaryDir m_dir;
+    QString m_address;
+    QProcess m_daemon;
+    std::unique_ptr<QProcess> m_standIn;
+    QByteArray m_output;
+    QDBusConnection m_bus{QString()};
+};
+
+// Ticks while the answer is awaited: the event loop must go on.
+struct Ticker
+{
+    QTimer timer;
+    int ticks = 0;
+    Ticker()
+    {
+        QObject::connect(&timer, &QTimer::timeout, [this] { ++ticks; });
+        timer.start(50);
+    }
+};
+} // namespace
+
+class TestDbusSeams : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<PrivateBus> m_bus;
+
+private slots:
+    void initTestCase()
+    {
+        if (!QFileInfo::exists(QStringLiteral(TOLVA_DBUS_DAEMON)))
+            QSKIP("dbus-daemon is not installed");
+        m_bus = std::make_unique<PrivateBus>();
+        QVERIFY(m_bus->start());
+        // Whatever might still reach for the system bus finds this one.
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", m_bus->address().toUtf8());
+    }
+
+    void cleanupTestCase() { m_bus.reset(); }
+
+    // The power-off waits for polkit without holding the program, no second
+    // request goes out, and the refusal's reason reaches the caller.
+    void powerOffAnswersLateWithoutBlocking()
+    {
+        QVERIFY(m_bus->startStandIn({"--delay-ms", QString::number(kDelayMs), "--power-refuse", kBlocked}));
+        LogindPower power(m_bus->bus(), QLatin1String(logind::kService));
+        Ticker ticker;
+        bool came = false, accepted = true;
+        QString reason;
+        QElapsedTimer sent;
+        sent.start();
+        QVERIFY(power.powerOff([&](bool a, const QString& r) {
+            came = true;
+            accepted = a;
+            reason = r;
+        }));
+        // Back at once, the answer still to come.
+        QVERIFY(sent.elapsed() < kDelayMs / 2);
+        QVERIFY(!came);
+        QVERIFY(power.pending());
+        QVERIFY(!power.powerOff([](bool, const QString&) { QFAIL("a second request was answered"); }));
+
+        QTRY_VERIFY_WITH_TIMEOUT(came, 10000);
+        QVERIFY(sent.elapsed() >= kDelayMs - 100);
+        // Ticking all the while: about one tick each 50 ms.
+        QVERIFY2(ticker.ticks >= kDelayMs / 50 / 2, qPrintable(QString::number(ticker.ticks)));
+        QVERIFY(!accepted);
+        QCOMPARE(reason, "refused by the stand-in (" + kBlocked + ")");
+        QVERIFY(!power.pending());
+        QCOMPARE(m_bus->calls(), QStringList{"PowerOffWithFlags 1 interactive"});
+    }
+
+    // The shutdown operation on the real seam: the store stays while the
+    // system decides and after it refuses; it goes once the system accepts.
+    void shutdownKeepsTheStoreUntilAccepted_data()
+    {
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("refused") << kBlocked;
+        QTest::newRow("accepted") << QString();
+    }
+    void shutdownKeepsTheStoreUntilAccepted()
+    {
+        QFETCH(QString, refusal);
+        QStringList options{"--delay-ms", QString::number(kDelayMs)};
+        if (!refusal.isEmpty())
+            options << "--power-refuse" << refusal;
+        QVERIFY(m_bus->startStandIn(options));
+        FakeSeams fakes;
+        LogindPower power(m_bus->bus(), QLatin1String(logind::kService));
+        seams::setPower(&power);
+        CountingStore store;
+        Ticker ticker;
+        int answers = 0;
+        QVERIFY(ShutDownSystem(&store, nullptr, [&](bool) { ++answers; }));
+        QVERIFY(!ShutDownSystem(&store, nullptr)); // the countdown's end, say
+        QTest::qWait(kDelayMs / 2);
+        QCOMPARE(store.releases, 0);
+        QVERIFY(ticker.ticks > 0);
+        QTRY_COMPARE_WITH_TIMEOUT(answers, 1, 10000);
+        seams::setPower(&fakes.power);
+        QCOMPARE(m_bus->calls().size(), 1);
+        if (refusal.isEmpty()) {
+            QCOMPARE(store.releases, 1);
+            QVERIFY(fakes.boxes.shown().isEmpty());
+        } else {
+            QCOMPARE(store.releases, 0);
+            QCOMPARE(fakes.boxes.texts(),
+                     QStringList{"ExitWindowsEx\nrefused by the stand-in (" + refusal + ")"});
+        }
+    }
+
+    void clockSettingAnswersLateWithoutBlocking_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<bool>("set");
+        QTest::addColumn<bool>("automaticSync");
+        QTest::newRow("set") << QStringList{} << true << false;
+        QTest::newRow("automatic synchronisation on") << QStringList{"--ntp"} << false << true;
+        QTest::newRow("not allowed") << QStringList{"--clock-refuse",
+                                                    "org.freedesktop.DBus.Error.AccessDenied"}
+                                     << false << false;
+    }
+    void clockSettingAnswersLateWithoutBlocking()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(bool, set);
+        QFETCH(bool, automaticSync);
+        QVERIFY(m_bus->startStandIn(QStringList{"--delay-ms", QString::number(kDelayMs)} + options));
+        TimedatedClock clock(m_bus->bus(), QLatin1String(timedated::kService));
+        const QDateTime utc(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc());
+        Ticker ticker;
+        bool came = false;
+        SystemClock::Result result;
+        QElapsedTimer sent;
+        sent.start();
+        QVERIFY(clock.setUtc(utc, [&](const SystemClock::Result& r) {
+            came = true;
+            result = r;
+        }));
+        QVERIFY(sent.elapsed() < kDelayMs / 2);
+        QVERIFY(clock.pending());
+        QVERIFY(
+            !clock.setUtc(utc, [](const SystemClock::Result&) { QFAIL("a second setting was answered"); }));
+
+        QTRY_VERIFY_WITH_TIMEOUT(came, 10000);
+        QVERIFY(sent.elapsed() >= kDelayMs - 100);
+        QVERIFY2(ticker.ticks >= kDelayMs / 50 / 2, qPrintable(QString::number(ticker.ticks)));
+        QCOMPARE(result.set, set);
+        QCOMPARE(result.automaticSync, automaticSync);
+        QCOMPARE(result.reason.isEmpty(), set);
+        QVERIFY(!clock.pending());
+        // Absolute microseconds, and polkit may ask the user.
+        QCOMPARE(
+            m_bus->calls(),
+            QStringList{
+                QStringLiteral("SetTime %1 false true interactive").arg(utc.toMSecsSinceEpoch() * 1000)});
+    }
+
+    // A stand-in that is not there: a refusal, never the machine's clock.
+    void noTimedatedOnThisBusSetsNothing()
+    {
+        QVERIFY(m_bus->startStandIn({}));
+        TimedatedClock clock(m_bus->bus(), QStringLiteral("org.example.NoSuchService"));
+        bool came = false;
+        SystemClock::Result result;
+        // Now, should it ever reach the machine's clock after all.
+        QVERIFY(clock.setUtc(QDateTime::currentDateTimeUtc(), [&](const SystemClock::Result& r) {
+            came = true;
+            result = r;
+        }));
+        QTRY_VERIFY_WITH_TIMEOUT(came, 10000);
+        QVERIFY(!result.set);
+        QVERIFY2(result.reason.startsWith("org.freedesktop.DBus.Error.ServiceUnknown"),
+                 qPrintable(result.reason));
+    }
+};
+
+QTEST_MAIN(TestDbusSeams)
+#include "tst_dbusseams.moc"
