@@ -4,15 +4,14 @@
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/DataMaintenance.h"
+#include "support/FileSizeLimit.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QDialog>
 #include <QtTest>
-#include <csignal>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace {
@@ -71,32 +70,6 @@ QStringList entriesOf(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
                                   QDir::Name);
 }
-
-// Writes beyond limitBytes fail with EFBIG for as long as the object lives, so
-// that a copy breaks off half-way, for root too.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t limitBytes)
-    {
-        ::getrlimit(RLIMIT_FSIZE, &m_old);
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = m_old;
-        limit.rlim_cur = limitBytes;
-        m_active = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        ::setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    struct rlimit m_old;
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 // A program folder with its database, the application's store open on it, and
 // a dialog standing in for the settings dialog.

@@ -2,6 +2,7 @@
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/RepairDlg.h"
+#include "support/FileSizeLimit.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 #include "widgets/DialogLayout.h"
@@ -179,6 +180,7 @@ private slots:
         QTest::newRow("overwritten with text, backup") << "text" << true;
         QTest::newRow("overwritten with text, backup damaged too") << "text-bad-backup" << true;
         QTest::newRow("locked by another connection") << "locked" << true;
+        QTest::newRow("cut short, new file cannot be written") << "truncated-unwritable" << true;
     }
     void repairsADamagedDataFile()
     {
@@ -207,7 +209,7 @@ private slots:
         QByteArray bytes = ReadAll(file);
         int lost = 0;
         SqliteFile locker(file);
-        if (damage == QLatin1String("truncated")) {
+        if (damage.startsWith(QLatin1String("truncated"))) {
             const int keptPages = int(bytes.size() / 4096 / 2);
             bytes.truncate(qsizetype(keptPages) * 4096);
             for (const auto& leaf : leaves)
@@ -228,6 +230,21 @@ private slots:
         QVERIFY(WriteAll(file, bytes));
         QVERIFY(lost < kRecords || damage != QLatin1String("truncated"));
 
+        if (damage == QLatin1String("truncated-unwritable")) {
+            // The new data file breaks off while it is written: all stays as it was.
+            {
+                FileSizeLimit limit(8 * 1024);
+                QVERIFY(limit.active());
+                runRepair();
+            }
+            QCOMPARE(ReadAll(file), bytes);
+            QCOMPARE(entriesOf(folder.dataFolder()), (QStringList{"tolva.dat", "tolvaBak.dat"}));
+            QCOMPARE(fakes.boxes.shown().size(), 1);
+            QVERIFY2(fakes.boxes.texts().first().contains(u("未能修复")),
+                     qPrintable(fakes.boxes.texts().first()));
+            QVERIFY(fakes.boxes.texts().first().contains(u("数据文件保持原样")));
+            return;
+        }
         runRepair();
         QVERIFY(locker.exec("rollback") || damage != QLatin1String("locked"));
 
