@@ -5,8 +5,11 @@
 #include "support/TestSupport.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLockFile>
+#include <QMessageBox>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QWidget>
 #include <QtTest>
 #include <sys/wait.h>
@@ -21,6 +24,21 @@ QString uniqueInstanceName()
 {
     static int n = 0;
     return QStringLiteral("TolvaTest-%1-%2").arg(QCoreApplication::applicationPid()).arg(++n);
+}
+
+QImage programIcon()
+{
+    return QIcon(QStringLiteral(":/icon128.svg")).pixmap(32, 32).toImage();
+}
+
+// The first line a tool prints, run in env.
+QString firstLine(const QString& tool, const QStringList& args, const QProcessEnvironment& env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(tool, args);
+    p.waitForFinished(10000);
+    return QString::fromLocal8Bit(p.readAllStandardOutput()).section(QLatin1Char('\n'), 0, 0).trimmed();
 }
 } // namespace
 
@@ -50,12 +68,21 @@ private slots:
         QTest::newRow("with further argument") << QStringList{"-Tolva", "x"} << false;
         QTest::newRow("empty argument") << QStringList{""} << false;
         QTest::newRow("prefix only") << QStringList{"-Tolv"} << false;
+        QTest::newRow("with Qt's own options") << QStringList{"-Tolva", "-style", "fusion"} << false;
     }
     void hiddenSwitch()
     {
         QFETCH(QStringList, args);
         QFETCH(bool, hidden);
         QCOMPARE(CReminderApp::IsHiddenStart(args), hidden);
+        // Judged on the command line as given, the program's own path left out.
+        QList<QByteArray> bytes{QByteArrayLiteral("/opt/tolva/tolva")};
+        for (const QString& a : args)
+            bytes.append(a.toLocal8Bit());
+        QList<const char*> argv;
+        for (const QByteArray& b : bytes)
+            argv.append(b.constData());
+        QCOMPARE(CReminderApp::CommandLineArguments(int(argv.size()), argv.constData()), args);
     }
 
     void missingDataFileShowsMessageAndWebPage()
@@ -67,8 +94,15 @@ private slots:
         int repairs = 0, windows = 0;
         app.runRepairDialog = [&] { ++repairs; };
         app.runMainWindow = [&](bool) { ++windows; };
+        // Even the first box of all shows the program's icon.
+        QApplication::setWindowIcon(QIcon());
+        QImage iconOfTheBox;
+        fakes.boxes.onShow = [&](const MessageBoxRequest&) {
+            iconOfTheBox = QMessageBox().windowIcon().pixmap(32, 32).toImage();
+        };
 
         QCOMPARE(app.InitInstance({}), false);
+        QCOMPARE(iconOfTheBox, programIcon());
         QCOMPARE(fakes.boxes.texts(), QStringList{kMissingParts});
         QCOMPARE(fakes.boxes.shown().first().buttons, MbButtons::Ok);
         QCOMPARE(fakes.shell.opened().size(), 1);
@@ -148,7 +182,8 @@ private slots:
         QCOMPARE(windows, 0);
         QCOMPARE(fakes.boxes.shown().size(), 1);
         // The store's message, what it means first and SQLite's words after, then "！  ".
-        QCOMPARE(fakes.boxes.texts().first(), QString::fromUtf8("数据文件已损坏（file is not a database）！  "));
+        QCOMPARE(fakes.boxes.texts().first(),
+                 QString::fromUtf8("数据文件已损坏（file is not a database）！  "));
         QCOMPARE(fakes.shell.opened().size(), 1);
         QCOMPARE(fakes.shell.opened().first().showCommand, int(kSwShowMaximized));
         QVERIFY(!app.database());
@@ -279,6 +314,64 @@ private slots:
         QCOMPARE(first.state(), QProcess::Running);
         first.kill();
         first.waitForFinished();
+    }
+
+    // The real program on an X server of the test's own, with no window manager
+    // and no notification area: a normal start shows the main window at once; a
+    // hidden start shows it only when it ends, minimised.
+    void realExecutableJudgesTheCommandLineAsGiven_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("the switch alone") << QStringList{"-Tolva"} << true;
+        QTest::newRow("the switch and Qt's own options")
+            << QStringList{"-Tolva", "-style", "fusion"} << false;
+    }
+    void realExecutableJudgesTheCommandLineAsGiven()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(bool, hidden);
+        for (const char* tool : {"Xvfb", "xdotool", "xprop"}) {
+            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty())
+                QSKIP("needs Xvfb, xdotool and xprop (scripts/setup.sh installs them)");
+        }
+        QProcess xvfb;
+        xvfb.setStandardErrorFile(QProcess::nullDevice());
+        xvfb.start(QStringLiteral("Xvfb"),
+                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
+        QVERIFY(xvfb.waitForStarted());
+        QByteArray display;
+        QTRY_VERIFY_WITH_TIMEOUT((display += xvfb.readAllStandardOutput()).endsWith('\n'), 10000);
+
+        TempProgramFolder folder;
+        QTemporaryDir runtime;
+        QVERIFY(
+            QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        const QString exe = folder.path() + QStringLiteral("/tolva");
+        QVERIFY(QFile::copy(QStringLiteral(TOLVA_EXECUTABLE), exe));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display.trimmed()));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS")); // no notification area by that road either
+
+        QProcess program;
+        program.setProcessEnvironment(env);
+        program.setStandardOutputFile(QProcess::nullDevice());
+        program.setStandardErrorFile(QProcess::nullDevice());
+        program.start(exe, args);
+        QVERIFY(program.waitForStarted());
+        QString window;
+        const QStringList search{"search", "--onlyvisible", "--name", "^Tolva.*2016$"};
+        QTRY_VERIFY_WITH_TIMEOUT(!(window = firstLine(QStringLiteral("xdotool"), search, env)).isEmpty(),
+                                 20000);
+        const QString state = firstLine(QStringLiteral("xprop"), {"-id", window, "_NET_WM_STATE"}, env);
+        QCOMPARE(state.contains(QLatin1String("_NET_WM_STATE_HIDDEN")), hidden);
+        QCOMPARE(program.state(), QProcess::Running);
+        program.kill();
+        program.waitForFinished();
+        xvfb.kill();
+        xvfb.waitForFinished();
     }
 };
 

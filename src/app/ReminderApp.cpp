@@ -9,7 +9,9 @@
 #include "store/AdoDatabase.h"
 #include "store/ProgramStore.h"
 
+#include <QApplication>
 #include <QFileInfo>
+#include <QIcon>
 #include <atomic>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -88,6 +90,14 @@ bool CReminderApp::IsHiddenStart(const QStringList& arguments)
                .compare(QString::fromUtf8(tolva::kHiddenStartSwitch), Qt::CaseInsensitive) == 0;
 }
 
+QStringList CReminderApp::CommandLineArguments(int argc, const char* const* argv)
+{
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    return arguments;
+}
+
 int CReminderApp::openStore(QString& message)
 {
     auto db = database();
@@ -99,6 +109,9 @@ int CReminderApp::openStore(QString& message)
 
 bool CReminderApp::InitInstance(const QStringList& arguments)
 {
+    // The program's icon on every window it opens, each message box included.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon128.svg")));
+
     // 1. Single instance.
     m_instance = std::make_unique<SingleInstance>(instanceName);
     if (m_instance->acquire() == SingleInstance::Result::SecondCopy) {

@@ -25,7 +25,8 @@ public:
     static CReminderApp* instance();
 
     // Start-up: runs the whole life of the program. Always returns false.
-    // arguments: the command line after the program's path.
+    // arguments: the command line after the program's path, as given
+    // (CommandLineArguments, taken before QApplication removes its own options).
     bool InitInstance(const QStringList& arguments);
 
     // The store, or null once it has been released. Callers keep the returned
@@ -47,6 +48,8 @@ public:
 
     // True when the command line asks for the hidden start.
     static bool IsHiddenStart(const QStringList& arguments);
+    // The arguments after the program's path, exactly as the command line gave them.
+    static QStringList CommandLineArguments(int argc, const char* const* argv);
 
 private:
     int openStore(QString& message);

@@ -48,6 +48,9 @@ int main(int argc, char* argv[])
         return EXIT_FAILURE;
     }
 
+    // QApplication takes its own options (-style, ...) out of argv; the hidden
+    // start is judged on the command line as it was given.
+    const QStringList arguments = CReminderApp::CommandLineArguments(argc, argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolva"));
     // No display name: Qt would append it to every window title ("Tolva小精灵2016 — Tolva小精灵").
@@ -74,9 +77,6 @@ int main(int argc, char* argv[])
     ShellFolders folders(ShellFolders::desktopSessionLocations());
     folders.markTrusted = &ShellFolders::MarkTrustedWithGio;
     seams::setShellFolders(&folders);
-
-    QStringList arguments = QApplication::arguments();
-    arguments.removeFirst();
 
     CReminderApp theApp;
     theApp.runRepairDialog = [] {
