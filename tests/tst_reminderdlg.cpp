@@ -10,11 +10,11 @@
 #include "reminders/AlertDlg.h"
 #include "reminders/ReminderList.h"
 #include "store/AdoDatabase.h"
-#include "timers/CountdownPanel.h"
-#include "timers/RestReminderPanel.h"
 #include "support/PopupAcknowledger.h"
 #include "support/TestSupport.h"
 #include "support/TypeText.h"
+#include "timers/CountdownPanel.h"
+#include "timers/RestReminderPanel.h"
 #include "widgets/GbkLineEdit.h"
 #include "widgets/UpDownControl.h"
 
@@ -377,7 +377,8 @@ private slots:
         QCOMPARE(dlg.recordList->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(dlg.listFields,
                  (QStringList{"titile", "text", "date", "time", "use", "insertdatatime", "id"}));
-        QCOMPARE(dlg.editor().insertFields(), (QStringList{"titile", "text", "date", "time", "use", "insertdatatime"}));
+        QCOMPARE(dlg.editor().insertFields(),
+                 (QStringList{"titile", "text", "date", "time", "use", "insertdatatime"}));
     }
 
     void startValues()
@@ -436,7 +437,10 @@ private slots:
         QVERIFY(dlg.timers().IsRunning(ids::kTimerStartDueCheck));
         QCOMPARE(dlg.timers().Period(ids::kTimerStartDueCheck), 500);
         QVERIFY(dlg.timers().IsOneShot(ids::kTimerStartDueCheck));
-        // The clock line's timer aims just past the start of the next second.
+        // The clock line's timer waits for the window to show, then aims just
+        // past the start of the next second.
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerClock));
+        QVERIFY(showAndWait(dlg));
         QVERIFY(dlg.timers().IsRunning(ids::kTimerClock));
         QVERIFY(dlg.timers().IsPrecise(ids::kTimerClock));
         QCOMPARE(dlg.timers().Period(ids::kTimerClock), 1010);
@@ -708,13 +712,14 @@ private slots:
         QTest::addColumn<int>("dayOffset");
         QTest::addColumn<QTime>("time");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("every day, time passed") << true << 0 << QTime(9, 30, 0) << true;
-        QTest::newRow("every day, time to come") << true << 0 << QTime(10, 30, 0) << false;
-        QTest::newRow("today, this very second") << false << 0 << QTime(10, 0, 0) << true;
-        QTest::newRow("today, next second") << false << 0 << QTime(10, 0, 1) << false;
-        QTest::newRow("yesterday, time to come today") << false << -1 << QTime(11, 0, 0) << false;
-        QTest::newRow("yesterday, time passed") << false << -1 << QTime(9, 59, 0) << true;
-        QTest::newRow("tomorrow, time passed") << false << 1 << QTime(8, 0, 0) << false;
+        QTest::addColumn<bool>("momentPassed"); // asked about, and answered Yes
+        QTest::newRow("every day, time passed") << true << 0 << QTime(9, 30, 0) << true << false;
+        QTest::newRow("every day, time to come") << true << 0 << QTime(10, 30, 0) << false << false;
+        QTest::newRow("today, this very second") << false << 0 << QTime(10, 0, 0) << true << false;
+        QTest::newRow("today, next second") << false << 0 << QTime(10, 0, 1) << false << false;
+        QTest::newRow("yesterday, time to come today") << false << -1 << QTime(11, 0, 0) << false << true;
+        QTest::newRow("yesterday, time passed") << false << -1 << QTime(9, 59, 0) << true << false;
+        QTest::newRow("tomorrow, time passed") << false << 1 << QTime(8, 0, 0) << false << false;
     }
     void shutdownTimeCheck()
     {
@@ -722,6 +727,7 @@ private slots:
         QFETCH(int, dayOffset);
         QFETCH(QTime, time);
         QFETCH(bool, refused);
+        QFETCH(bool, momentPassed);
         Env env;
         QVERIFY(env.open());
         env.fakes.clock.set(QDateTime(kToday, QTime(9, 0, 0))); // the pickers are set today at 09:00
@@ -740,6 +746,8 @@ private slots:
             click(dlg, ids::kIdcEveryDay);
         dlg.datePicker->setDate(kToday.addDays(dayOffset));
         timePicker(dlg)->setTime(time);
+        if (momentPassed)
+            env.fakes.boxes.answerNext(MbResult::Yes);
         click(dlg, ids::kIdcAddModify);
 
         if (refused) {
@@ -751,7 +759,10 @@ private slots:
             QCOMPARE(timePicker(dlg)->time(), time);
             QVERIFY(button(dlg, ids::kIdcAutoShutdown)->isChecked());
         } else {
-            QCOMPARE(env.fakes.boxes.texts(), QStringList{u("添加成功！  ")});
+            QStringList texts{u("添加成功！  ")};
+            if (momentPassed)
+                texts.prepend(u("提醒时间已经过去，这条提醒不会再弹出，仍然添加吗？  "));
+            QCOMPARE(env.fakes.boxes.texts(), texts);
             QCOMPARE(env.records().size(), 1);
             const QString date = everyDay ? u("Every Day") : kToday.addDays(dayOffset).toString(Qt::ISODate);
             QCOMPARE(env.records().first().mid(0, 4),
@@ -927,6 +938,90 @@ private slots:
         QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), u("修  改"));
     }
 
+    // A dated reminder whose moment has gone by would never pop up: the add and
+    // the modify ask first, and No keeps the editor as it is.
+    void pastMomentIsAskedAbout_data()
+    {
+        QTest::addColumn<bool>("modify");
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QTime>("time");
+        QTest::addColumn<bool>("everyDay");
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<int>("answer"); // 0: not asked
+        QTest::newRow("add, a minute ago, No")
+            << false << kToday << QTime(9, 59, 0) << false << false << int(MbResult::No);
+        QTest::newRow("add, yesterday, Yes")
+            << false << kToday.addDays(-1) << QTime(12, 0, 0) << false << false << int(MbResult::Yes);
+        QTest::newRow("add, this very second") << false << kToday << QTime(10, 0, 0) << false << false << 0;
+        QTest::newRow("add, every day, time passed")
+            << false << kToday << QTime(9, 0, 0) << true << false << 0;
+        QTest::newRow("add, taken") << false << kToday << QTime(9, 0, 0) << false << true << 0;
+        QTest::newRow("modify, an hour ago, No")
+            << true << kToday << QTime(9, 0, 0) << false << false << int(MbResult::No);
+        QTest::newRow("modify, an hour ago, Yes")
+            << true << kToday << QTime(9, 0, 0) << false << false << int(MbResult::Yes);
+        QTest::newRow("modify, tomorrow")
+            << true << kToday.addDays(1) << QTime(9, 0, 0) << false << false << 0;
+    }
+    void pastMomentIsAskedAbout()
+    {
+        QFETCH(bool, modify);
+        QFETCH(QDate, date);
+        QFETCH(QTime, time);
+        QFETCH(bool, everyDay);
+        QFETCH(bool, taken);
+        QFETCH(int, answer);
+        Env env;
+        QVERIFY(env.open());
+        if (modify)
+            env.insert(u("开会"), u("三楼"), u("2016-05-03"), u("12:12:12"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        if (modify)
+            clickRow(dlg, 0);
+        typeEditor(dlg, u("新的"), u("内容"));
+        dlg.datePicker->setDate(date);
+        timePicker(dlg)->setTime(time);
+        if (everyDay)
+            click(dlg, ids::kIdcEveryDay);
+        if (answer)
+            env.fakes.boxes.answerNext(MbResult(answer));
+        if (taken) // marked as taken effect: it is not meant to pop up
+            item<QCheckBox>(dlg, "cancelReminderCheck")->setChecked(true);
+        click(dlg, ids::kIdcAddModify);
+
+        const QString done = modify ? u("修改成功！  ") : u("添加成功！  ");
+        const QString question = u("提醒时间已经过去，这条提醒不会再弹出，仍然添加吗？  ");
+        if (answer == 0) {
+            QCOMPARE(env.fakes.boxes.texts(), QStringList{done});
+            return;
+        }
+        QCOMPARE(env.fakes.boxes.texts().first(), question);
+        const MessageBoxRequest& box = env.fakes.boxes.shown().first();
+        QCOMPARE(box.caption, u("Tolva提示"));
+        QCOMPARE(box.buttons, MbButtons::YesNo);
+        QCOMPARE(box.defaultButton, MbResult::No);
+        QVERIFY(box.topmost);
+        QCOMPARE(box.owner.data(), static_cast<QObject*>(&dlg));
+        if (answer == int(MbResult::Yes)) {
+            QCOMPARE(env.fakes.boxes.texts(), (QStringList{question, done}));
+            QCOMPARE(env.records().size(), 1);
+            QCOMPARE(env.records().first().mid(0, 4),
+                     (QStringList{u("新的"), u("内容"), date.toString(Qt::ISODate),
+                                  time.toString(u("HH:mm:ss"))}));
+            return;
+        }
+        // No: nothing stored, the editor as it was.
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{question});
+        QCOMPARE(env.records().size(), modify ? 1 : 0);
+        if (modify)
+            QCOMPARE(env.records().first().at(0), u("开会"));
+        QCOMPARE(subjectEdit(dlg)->text(), u("新的"));
+        QCOMPARE(dlg.datePicker->date(), date);
+        QCOMPARE(timePicker(dlg)->time(), time);
+        QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), modify ? u("修  改") : u("添  加"));
+    }
+
     void refreshInAddMode()
     {
         Env env;
@@ -1054,11 +1149,17 @@ private slots:
         QVERIFY(showAndWait(dlg));
         dlg.showMinimized();
         QTRY_VERIFY(!dlg.isVisible());
+        // The clock line stops while nobody can see it, and is up to date at once when shown.
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerClock));
+        env.fakes.clock.set(kTen.addSecs(75));
         dlg.OnShowMainWindow();
         QVERIFY(dlg.isVisible());
         QVERIFY(!dlg.isMinimized());
+        QVERIFY(dlg.timers().IsRunning(ids::kTimerClock));
+        QCOMPARE(dlg.GetDlgItemText(ids::kIdcClockLine), u("现在时间：2016-05-01 10:01:15 星期日"));
         click(dlg, ids::kIdcToTray);
         QVERIFY(!dlg.isVisible());
+        QVERIFY(!dlg.timers().IsRunning(ids::kTimerClock));
         // A plain show from the tray brings it back in its normal state.
         dlg.show();
         QVERIFY(dlg.isVisible());
@@ -1382,16 +1483,24 @@ private slots:
         CReminderDlg dlg(true, nullptr, env.provider());
         QVERIFY(showAndWait(dlg));
         typeEditor(dlg, u("旧"), u("旧的"));
+        dlg.datePicker->setDate(QDate(2016, 5, 2));
+        timePicker(dlg)->setTime(QTime(22, 30, 0));
+        click(dlg, ids::kIdcEveryDay);
         env.fakes.boxes.answerNext(MbResult::Yes);
         click(dlg, ids::kIdcAutoShutdown);
         QCOMPARE(env.fakes.boxes.texts(), QStringList{u("\n 关机前是否需要进行提示？  ")});
         QCOMPARE(subjectEdit(dlg)->text(), u("关机"));
         QCOMPARE(contentEdit(dlg)->toPlainText(), u("需要提示"));
+        // What the user picked before ticking the box stays.
+        QCOMPARE(dlg.datePicker->date(), QDate(2016, 5, 2));
+        QCOMPARE(timePicker(dlg)->time(), QTime(22, 30, 0));
+        QVERIFY(button(dlg, ids::kIdcEveryDay)->isChecked());
         QVERIFY(!subjectEdit(dlg)->isEnabled() && !contentEdit(dlg)->isEnabled());
         QVERIFY(dlg.editor().autoShutdown);
 
         click(dlg, ids::kIdcAutoShutdown); // untick: the editor is cleared and usable
         QCOMPARE(subjectEdit(dlg)->text(), QString());
+        QVERIFY(!button(dlg, ids::kIdcEveryDay)->isChecked());
         QVERIFY(subjectEdit(dlg)->isEnabled() && contentEdit(dlg)->isEnabled());
         QVERIFY(!dlg.editor().autoShutdown);
 

@@ -202,6 +202,7 @@ void CReminderDlg::connectControls()
         writeFilter();
         ApplyFilter();
     });
+    connect(m_ui->autoShutdownCheck, &QCheckBox::clicked, this, &CReminderDlg::OnAutoShutdownClicked);
     connect(m_editor, &EditorPanel::deleteRequested, this, &CReminderDlg::DeleteSelectedRecord);
     connect(m_countdownPanel, &CountdownPanel::shutdownRequested, this,
             [this] { ShutDownSystem(CReminderApp::instance(), this); });
@@ -241,7 +242,7 @@ bool CReminderDlg::OnInitDialog()
     m_timers->SetTimer(mainTimers::kStartDueCheck);
     if (!showAllowed)
         m_timers->SetTimer(mainTimers::kHiddenStart);
-    refreshClockLine(); // also starts timer 3
+    refreshClockLine(); // timer 3 starts when the window shows
 
     AddTrayIcon();
     return true;
@@ -336,6 +337,12 @@ void CReminderDlg::refreshClockLine()
     const QString text = ClockLineText(now);
     if (m_ui->clockLabel->text() != text)
         m_ui->clockLabel->setText(text);
+    // Nobody reads the line of a hidden or minimised window: it stops waking
+    // the program until the window shows again (showEvent, changeEvent).
+    if (!isVisible() || isMinimized()) {
+        m_timers->KillTimer(ids::kTimerClock);
+        return;
+    }
     // The next tick comes just after the next second begins: the line never lags
     // behind the clock by more than that, and the window wakes once a second.
     m_timers->SetTimer(mainTimers::kClock.id, 1000 - now.time().msec() + kClockTickDelayMs, true, true);
@@ -427,6 +434,14 @@ void CReminderDlg::OnAddOrModify()
 {
     if (ReadControls())
         m_editor->storeRecord();
+}
+
+void CReminderDlg::OnAutoShutdownClicked()
+{
+    // A refused number has been reported; the editor's values are read before
+    // the numbers, and the box does its part all the same.
+    ReadControls();
+    m_editor->applyAutoShutdown();
 }
 
 // --- The due-reminder queue ---

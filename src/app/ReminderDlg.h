@@ -122,6 +122,9 @@ public slots:
 
     // The editor's add or modify button: every control is read first.
     void OnAddOrModify();
+    // The editor's 自动关机 box: every control is read first, so that the
+    // editor keeps what the user picked.
+    void OnAutoShutdownClicked();
 
     // The due-reminder queue and the worker.
     void StartDueCheck();
@@ -146,6 +149,8 @@ protected:
     void reject() override;
     void keyPressEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void changeEvent(QEvent* event) override;
     bool event(QEvent* event) override;
 

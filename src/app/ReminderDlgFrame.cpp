@@ -231,9 +231,23 @@ void CReminderDlg::hideToTray()
         setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
+void CReminderDlg::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    refreshClockLine();
+}
+
+void CReminderDlg::hideEvent(QHideEvent* event)
+{
+    QDialog::hideEvent(event);
+    refreshClockLine();
+}
+
 void CReminderDlg::changeEvent(QEvent* event)
 {
     QDialog::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !m_ended)
+        refreshClockLine();
     // Once the minimise has run its course (showMinimized() shows the window
     // after changing its state), the window hides instead.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized)) {

@@ -26,6 +26,8 @@ const char kShutdownInPast[] = "自动关机时间不能早于当前时间袄！
 const char kAdded[] = "添加成功！  ";
 const char kModified[] = "修改成功！  ";
 const char kVanished[] = "晕！该记录貌似被蒸发了！  ";
+const char kMomentPassed[] = "提醒时间已经过去，这条提醒不会再弹出，仍然添加吗？  ";
+const char kQuestionCaption[] = "Tolva提示";
 const char kTextTooLong[] = "请输入不超过 %1 个字节的文字。";
 
 const char kAddCaption[] = "添  加";
@@ -59,7 +61,6 @@ EditorPanel::EditorPanel(const Controls& controls, QWidget* owner, StoreProvider
     m_c.recordIdEdit->hide();
 
     connect(m_c.refreshDeleteButton, &QPushButton::clicked, this, &EditorPanel::OnRefreshOrDelete);
-    connect(m_c.autoShutdownCheck, &QCheckBox::clicked, this, &EditorPanel::OnAutoShutdownClicked);
 
     reminderDate = Now();
     reminderTime = reminderDate;
@@ -212,9 +213,8 @@ void EditorPanel::OnRefreshOrDelete()
     }
 }
 
-void EditorPanel::OnAutoShutdownClicked()
+void EditorPanel::applyAutoShutdown()
 {
-    autoShutdown = m_c.autoShutdownCheck->isChecked();
     const AutoShutdownEdit edit = ::OnAutoShutdownClicked(m_owner, autoShutdown);
     if (edit.clearEditor)
         ClearEditor();
@@ -248,6 +248,12 @@ void EditorPanel::storeRecord()
         showText(kShutdownInPast);
         return;
     }
+    // The due check only looks ahead: a dated record whose moment has gone by
+    // would be stored and never pop up. One marked as taken is not meant to.
+    if (!everyDay && !cancelReminder && reminders::RecordDateTime(values.at(2), values.at(3)) < now &&
+        ShowMessageBox(m_owner, u8(kMomentPassed), u8(kQuestionCaption), MbButtons::YesNo, MbIcon::None,
+                       MbResult::No, true) != MbResult::Yes)
+        return;
 
     const QString table = QString::fromLatin1(tolva::kReminderTable);
     if (caption == u8(kAddCaption)) {

@@ -79,10 +79,12 @@ public:
     // The add or modify button, once the window has read every control: checks
     // the values read and stores the record.
     void storeRecord();
+    // The 自动关机 box clicked, once the window has read every control: fills
+    // the texts of a shutdown record, or clears the editor when unticked.
+    void applyAutoShutdown();
 
 public slots:
     void OnRefreshOrDelete();
-    void OnAutoShutdownClicked();
     void ClearEditor();
     void ReturnToAddMode();
 
