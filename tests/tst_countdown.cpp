@@ -1,6 +1,7 @@
 #include "base/SettingsFile.h"
 #include "platform/Power.h"
 #include "platform/Seams.h"
+#include "support/FakeTimerViews.h"
 #include "support/TestSupport.h"
 #include "timers/Countdown.h"
 
@@ -17,52 +18,13 @@ const QString kPrompt = QStringLiteral("\n 关机前是否需要进行提示？ 
 const QString kEnd = QStringLiteral("\n 您设定的时间到啦！别忘了去做您想做的事情袄！  ");
 const QString kEndShutdown = QStringLiteral("\n 您设定的关机时间已经到啦！是否现在就直接关机？  ");
 
-// The countdown group of the main window, as plain state.
-class TestCountdownView final : public CountdownView
-{
-public:
-    QString fields[3] = {QStringLiteral("12"), QStringLiteral("30"), QStringLiteral("30")};
-    bool shutdownChecked = false;
-    bool runningChecked = false;
-    bool controlsEnabled = true;
-    QString caption = kStart;
-    QString status = kStopped;
-    QList<Field> focused;
-    bool timerOn = false;
-    int timerPeriod = 0;
-
-    void set(const QString& h, const QString& m, const QString& s)
-    {
-        fields[Hours] = h;
-        fields[Minutes] = m;
-        fields[Seconds] = s;
-    }
-
-    QString countdownFieldText(Field f) const override { return fields[f]; }
-    void setCountdownFieldText(Field f, const QString& text) override { fields[f] = text; }
-    void focusCountdownField(Field f) override { focused.append(f); }
-    bool countdownShutdownChecked() const override { return shutdownChecked; }
-    void setCountdownShutdownChecked(bool c) override { shutdownChecked = c; }
-    void setCountdownRunningChecked(bool c) override { runningChecked = c; }
-    void setCountdownControlsEnabled(bool e) override { controlsEnabled = e; }
-    QString countdownButtonCaption() const override { return caption; }
-    void setCountdownButtonCaption(const QString& c) override { caption = c; }
-    void setCountdownStatus(const QString& text) override { status = text; }
-    void startCountdownTimer(int periodMs) override
-    {
-        timerOn = true;
-        timerPeriod = periodMs;
-    }
-    void killCountdownTimer() override { timerOn = false; }
-};
-
 // Everything one countdown test needs; the shutdown asks the fake power seam,
 // as the program's shutdown operation does.
 struct Rig
 {
     FakeSeams f;
     TempProgramFolder folder;
-    TestCountdownView view;
+    FakeCountdownView view;
     int shutdowns = 0;
     bool runningAtShutdown = true;
     Countdown countdown{view, nullptr, [this] {
@@ -100,7 +62,7 @@ private slots:
         r.start("0", "5", "0");
         QVERIFY(r.countdown.countdownRunning());
         QCOMPARE(r.view.caption, kStop);
-        QVERIFY(!r.view.controlsEnabled);
+        QVERIFY(!r.view.enabled);
         QVERIFY(r.view.runningChecked);
         QVERIFY(r.view.timerOn);
         QCOMPARE(r.view.timerPeriod, 1000);
@@ -115,7 +77,7 @@ private slots:
         r.countdown.OnCountdownStartStop();
         QVERIFY(!r.countdown.countdownRunning());
         QCOMPARE(r.view.caption, kStart);
-        QVERIFY(r.view.controlsEnabled);
+        QVERIFY(r.view.enabled);
         QVERIFY(!r.view.runningChecked);
         QVERIFY(!r.view.timerOn);
         QCOMPARE(r.view.status, kStopped);
@@ -256,7 +218,7 @@ private slots:
         QVERIFY(!r.countdown.countdownRunning());
         QVERIFY(!r.view.timerOn);
         QCOMPARE(r.view.caption, kStart);
-        QVERIFY(r.view.controlsEnabled);
+        QVERIFY(r.view.enabled);
         QVERIFY(!QFile::exists(r.folder.settingsFile()));
     }
 
@@ -338,7 +300,7 @@ private slots:
         // Stopped as by the button.
         QCOMPARE(r.view.caption, kStart);
         QCOMPARE(r.view.status, kStopped);
-        QVERIFY(r.view.controlsEnabled);
+        QVERIFY(r.view.enabled);
         QVERIFY(!r.view.timerOn);
         QVERIFY(!r.view.runningChecked);
     }
@@ -361,7 +323,7 @@ private slots:
         int playingDuringBox = -1;
         r.f.boxes.onShow = [&](const MessageBoxRequest&) { playingDuringBox = r.f.sound.playing(); };
         r.start("0", "0", "1");
-        QVERIFY(!r.view.controlsEnabled); // "关机" cannot be changed now
+        QVERIFY(!r.view.enabled); // "关机" cannot be changed now
         r.f.boxes.answerNext(MbResult::No);
         r.tickAfter(1000);
         QCOMPARE(r.f.boxes.texts(), QStringList{kEndShutdown});

@@ -1,4 +1,5 @@
 #include "base/SettingsFile.h"
+#include "support/FakeTimerViews.h"
 #include "support/TestSupport.h"
 #include "timers/RestReminder.h"
 #include "timers/TimerText.h"
@@ -10,37 +11,6 @@ const QString kStart = QStringLiteral("开  启");
 const QString kStop = QStringLiteral("停  止");
 const QString kRangeMessage = QStringLiteral("建议您的休息间隔时间，设定在 1 至 180 分钟之间！  ");
 const QString kAlert = QStringLiteral("\n 您该休息一会儿了，放松一下吧！  ");
-
-// The rest group of the main window, as plain state.
-class TestRestView final : public RestReminderView
-{
-public:
-    QString intervalText = QStringLiteral("30");
-    bool intervalEnabled = true;
-    bool runningChecked = false;
-    QString caption = kStart;
-    QString status = QStringLiteral("您还没有开启提醒");
-    int focusCount = 0;
-    bool timerOn = false;
-    int timerPeriod = 0;
-    int timerStarts = 0;
-
-    QString restIntervalText() const override { return intervalText; }
-    void setRestIntervalText(const QString& text) override { intervalText = text; }
-    void focusRestInterval() override { ++focusCount; }
-    void setRestIntervalEnabled(bool enabled) override { intervalEnabled = enabled; }
-    void setRestRunningChecked(bool checked) override { runningChecked = checked; }
-    QString restButtonCaption() const override { return caption; }
-    void setRestButtonCaption(const QString& c) override { caption = c; }
-    void setRestStatus(const QString& text) override { status = text; }
-    void startRestTimer(int periodMs) override
-    {
-        timerOn = true;
-        timerPeriod = periodMs;
-        ++timerStarts;
-    }
-    void killRestTimer() override { timerOn = false; }
-};
 
 int alertsShown(const FakeMessageBoxes& boxes)
 {
@@ -57,7 +27,7 @@ struct Rig
 {
     FakeSeams f;
     TempProgramFolder folder;
-    TestRestView view;
+    FakeRestView view;
     RestReminder rest{view, nullptr};
 
     // Moves the fake clock on and delivers one tick of timer 5.
@@ -119,7 +89,7 @@ private slots:
         r.start(QStringLiteral("20"));
         QVERIFY(r.rest.restRunning());
         QCOMPARE(r.view.caption, kStop);
-        QVERIFY(!r.view.intervalEnabled);
+        QVERIFY(!r.view.enabled);
         QVERIFY(r.view.runningChecked);
         QVERIFY(r.view.timerOn);
         QCOMPARE(r.view.timerPeriod, 1000);
@@ -137,7 +107,7 @@ private slots:
         r.rest.OnRestStartStop();
         QVERIFY(!r.rest.restRunning());
         QCOMPARE(r.view.caption, kStart);
-        QVERIFY(r.view.intervalEnabled);
+        QVERIFY(r.view.enabled);
         QVERIFY(!r.view.runningChecked);
         QVERIFY(!r.view.timerOn);
         QCOMPARE(r.view.status, QStringLiteral("您还没有开启提醒"));
@@ -328,7 +298,7 @@ private slots:
         QCOMPARE(r.view.focusCount, 1);
         QVERIFY(!r.rest.restRunning());
         QCOMPARE(r.view.caption, kStart);
-        QVERIFY(r.view.intervalEnabled);
+        QVERIFY(r.view.enabled);
         QVERIFY(!r.view.timerOn);
         QVERIFY(!QFile::exists(r.folder.settingsFile()));
 
