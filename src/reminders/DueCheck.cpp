@@ -9,6 +9,7 @@
 #include "timers/Shutdown.h"
 
 #include <algorithm>
+#include <pthread.h>
 
 namespace {
 
@@ -137,6 +138,8 @@ QDateTime DueCheck::plannedWake() const
 
 void DueCheck::threadMain()
 {
+    // Named, so that its wake-ups can be told from the main thread's.
+    ::pthread_setname_np(::pthread_self(), "tolva-duecheck");
     if (m_context.running.load())
         runMissedPass();
     while (m_context.running.load()) {
