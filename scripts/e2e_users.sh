@@ -1,0 +1,238 @@
+#!/usr/bin/env bash
+# The installed program for ordinary users, several on one machine:
+#  - builds the .deb from a build folder and checks it (lintian without errors,
+#    the usual places below /usr, no /opt and no myTolva, no maintainer scripts,
+#    a stripped binary, Depends naming the SVG plug-in);
+#  - installs it with dpkg -i (dpkg refuses it when a Depends is missing) and
+#    checks that every library resolves;
+#  - creates two ordinary users of the group users and starts the installed
+#    program as each of them at the same time on a private Xvfb: each gets a
+#    data folder of their own (0700, files 0600) made from the shipped
+#    database, each copy runs its own single instance, a second start of the
+#    same user's copy ends at once, a reminder one user has is popped up by that
+#    user's copy only, and the other user can read nothing of it;
+#  - checks that every shared library the running program loaded (Qt's
+#    plug-ins among them) comes from a package its Depends pull in;
+#  - purges the package and removes the users and everything else it made, also
+#    when it fails, so that it can be run again.
+#
+#   scripts/e2e_users.sh [BUILD_DIR]      (as root, on Debian 12; BUILD_DIR: build/default)
+#
+# Refuses to run when a package tolva is installed already: it never removes
+# what it did not install.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+build=$(realpath "${1:-build/default}")
+users=(tolva-e2e-a tolva-e2e-b)
+work=
+xvfb_pid=
+installed=0
+pids=()
+
+fail() {
+    echo "e2e_users: FAIL: $*" >&2
+    exit 1
+}
+note() { echo "e2e_users: $*"; }
+
+cleanup() {
+    set +e
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
+    for u in "${users[@]}"; do
+        id "$u" >/dev/null 2>&1 && userdel -f -r "$u" 2>/dev/null
+    done
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+    [ "$installed" = 1 ] && dpkg --purge tolva >/dev/null
+    [ -n "$work" ] && rm -rf "$work"
+}
+trap cleanup EXIT
+
+[ "$(id -u)" -eq 0 ] || fail "run this as root (it installs a package and creates users)"
+for tool in cmake cpack dpkg dpkg-deb lintian Xvfb xdotool runuser useradd userdel sqlite3 file ldd; do
+    command -v "$tool" >/dev/null || fail "missing tool: $tool"
+done
+if dpkg-query -W -f='${Status}' tolva 2>/dev/null | grep -q 'ok installed'; then
+    fail "a package tolva is installed already; remove it first (this script only removes its own)"
+fi
+# Leftovers of an earlier run that was killed before it could clean up.
+for u in "${users[@]}"; do
+    if id "$u" >/dev/null 2>&1; then
+        userdel -f -r "$u" 2>/dev/null || true
+    fi
+done
+
+work=$(mktemp -d /tmp/tolva-e2e-users.XXXXXX)
+chmod 0755 "$work"
+
+# --- The package ---------------------------------------------------------------
+[ -f "$build/CMakeCache.txt" ] || fail "configure $build first (cmake --preset default)"
+cmake --build "$build" --target tolva tolva_package_docs >/dev/null
+(cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/tolva_*.deb)
+note "package: $(basename "$deb") ($(du -k "$deb" | cut -f1) KiB)"
+
+lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)
+echo "$lintian_out" | sed 's/^/  lintian: /'
+if echo "$lintian_out" | grep -q '^E:'; then
+    fail "lintian reports errors"
+fi
+
+contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
+for f in ./usr/bin/tolva ./usr/share/tolva/tolva.dat ./usr/share/applications/org.example.tolva.desktop \
+    ./usr/share/icons/hicolor/scalable/apps/org.example.tolva.svg ./usr/share/metainfo/org.example.tolva.metainfo.xml \
+    ./usr/share/doc/tolva/copyright ./usr/share/doc/tolva/changelog.gz; do
+    echo "$contents" | grep -qx "$f" || fail "the package lacks $f"
+done
+echo "$contents" | grep -q '^\./opt' && fail "the package still puts files in /opt"
+echo "$contents" | grep -q 'myTolva' && fail "the package ships a myTolva folder"
+control=$(dpkg-deb -I "$deb")
+echo "$control" | grep -Eq '^ +[0-9]+ bytes, +[0-9]+ lines +\*? *(preinst|postinst|prerm|postrm|config)' &&
+    fail "the package has maintainer scripts"
+depends=$(dpkg-deb -f "$deb" Depends)
+echo "$depends" | grep -q 'libqt6svg6' || fail "Depends lacks libqt6svg6: $depends"
+dpkg-deb -x "$deb" "$work/unpacked"
+file "$work/unpacked/usr/bin/tolva" | grep -q ', stripped' || fail "the binary is not stripped"
+note "binary: $(du -k "$work/unpacked/usr/bin/tolva" | cut -f1) KiB, stripped"
+
+# --- Installed ------------------------------------------------------------------
+dpkg -i "$deb" >/dev/null || fail "dpkg refused the package (a Depends missing?)"
+installed=1
+ldd /usr/bin/tolva | grep -q 'not found' && fail "unresolved libraries: $(ldd /usr/bin/tolva | grep 'not found')"
+template_sum=$(sha256sum /usr/share/tolva/tolva.dat | cut -d' ' -f1)
+[ "$(stat -c %a /usr/share/tolva/tolva.dat)" = 644 ] || fail "shipped database is not 0644"
+
+# --- A display both users may reach ---------------------------------------------
+display=
+for n in $(seq 90 199); do
+    if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then
+        display=$n
+        break
+    fi
+done
+[ -n "$display" ] || fail "no free X display number"
+# A throw-away display of this test: no access control, no TCP.
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -ac -noreset >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+[ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start"
+
+as_user() { # user command...
+    local u=$1
+    shift
+    local home
+    home=$(getent passwd "$u" | cut -d: -f6)
+    runuser -u "$u" -- env -i HOME="$home" USER="$u" LOGNAME="$u" PATH=/usr/bin:/bin \
+        DISPLAY=":$display" XDG_RUNTIME_DIR="$work/run-$u" LANG=C.UTF-8 "$@"
+}
+
+for u in "${users[@]}"; do
+    useradd -m -N -g users -s /bin/bash "$u"
+    install -d -m 0700 -o "$u" -g users "$work/run-$u"
+done
+
+data_of() { echo "$(getent passwd "$1" | cut -d: -f6)/.local/share/Tolva/myTolva"; }
+
+# --- Both users at the same time --------------------------------------------------
+for u in "${users[@]}"; do
+    as_user "$u" /usr/bin/tolva -Tolva >"$work/$u.log" 2>&1 &
+    pids+=($!)
+done
+for i in 0 1; do
+    u=${users[$i]}
+    d=$(data_of "$u")
+    for _ in $(seq 100); do [ -f "$d/tolva.dat" ] && break; sleep 0.1; done
+    [ -f "$d/tolva.dat" ] || { cat "$work/$u.log" >&2; fail "$u: no data folder made"; }
+    [ "$(stat -c '%a %U' "$d")" = "700 $u" ] || fail "$u: data folder is $(stat -c '%a %U' "$d")"
+    [ "$(stat -c '%a %U' "$d/tolva.dat")" = "600 $u" ] || fail "$u: tolva.dat is $(stat -c '%a %U' "$d/tolva.dat")"
+    [ "$(sha256sum "$d/tolva.dat" | cut -d' ' -f1)" = "$template_sum" ] || fail "$u: not a copy of the shipped database"
+done
+sleep 2
+for i in 0 1; do
+    kill -0 "${pids[$i]}" 2>/dev/null || { cat "$work/${users[$i]}.log" >&2; fail "${users[$i]}'s copy ended: the other user's copy stopped it"; }
+done
+note "two users run the program at the same time, each with a data folder of their own"
+
+# Each user reads nothing of the other's.
+a=${users[0]}
+b=${users[1]}
+if as_user "$b" cat "$(data_of "$a")/tolva.dat" >/dev/null 2>&1; then fail "$b can read $a's reminders"; fi
+if as_user "$b" ls "$(data_of "$a")" >/dev/null 2>&1; then fail "$b can list $a's data folder"; fi
+
+# A second start of the same user's program ends at once; the first stays.
+if ! timeout 10 runuser -u "$a" -- env -i HOME="$(getent passwd "$a" | cut -d: -f6)" PATH=/usr/bin:/bin \
+    DISPLAY=":$display" XDG_RUNTIME_DIR="$work/run-$a" /usr/bin/tolva -Tolva >/dev/null 2>&1; then
+    fail "$a's second copy did not end by itself"
+fi
+kill -0 "${pids[0]}" 2>/dev/null || fail "$a's first copy ended when a second one started"
+note "a second start of the same user's copy ends at once"
+
+# Every shared library the running program loaded comes from a package that its
+# Depends pull in (the SVG plug-ins, which it loads itself, included).
+maps=$(awk '$6 ~ /\.so/ {print $6}' "/proc/${pids[0]}/maps" | sort -u)
+echo "$maps" | grep -q 'imageformats/libqsvg.so\|iconengines/libqsvgicon.so' ||
+    fail "the program did not load the SVG plug-ins: its icons are blank"
+closure=$(mktemp)
+todo=(tolva)
+declare -A seen=()
+while [ ${#todo[@]} -gt 0 ]; do
+    p=${todo[0]}
+    todo=("${todo[@]:1}")
+    [ -n "${seen[$p]:-}" ] && continue
+    seen[$p]=1
+    echo "$p" >>"$closure"
+    deps=$(dpkg-query -W -f='${Depends}, ${Pre-Depends}' "$p" 2>/dev/null | tr ',|' '\n\n' |
+        sed -e 's/(.*)//' -e 's/:any//' -e 's/[[:space:]]//g' | grep -v '^$' || true)
+    for dep in $deps; do
+        # A virtual package: whatever installed package provides it.
+        if ! dpkg-query -W "$dep" >/dev/null 2>&1; then
+            dep=$(dpkg-query -W -f='${Package} ${Provides}\n' | awk -v v="$dep" '{for (i = 2; i <= NF; i++) { gsub(/[(),].*/, "", $i); if ($i == v) print $1 }}' | head -1)
+        fi
+        [ -n "$dep" ] && [ -z "${seen[${dep%%:*}]:-}" ] && todo+=("${dep%%:*}")
+    done
+done
+for lib in $maps; do
+    [ -e "$lib" ] || continue
+    pkg=$(dpkg -S "$(realpath "$lib")" 2>/dev/null | head -1 | cut -d: -f1 || true)
+    [ -n "$pkg" ] || pkg=$(dpkg -S "$lib" 2>/dev/null | head -1 | cut -d: -f1 || true)
+    [ -n "$pkg" ] || fail "$lib belongs to no package"
+    grep -qx "$pkg" "$closure" || fail "$lib (package $pkg) is loaded but no Depends pulls it in"
+done
+rm -f "$closure"
+note "$(echo "$maps" | wc -l) loaded libraries, all from packages the Depends pull in"
+
+# A reminder of one user pops up in that user's copy only.
+for p in "${pids[@]}"; do kill "$p"; done
+for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+pids=()
+due=$(date -d '+6 seconds' '+%H:%M:%S')
+today=$(date '+%Y-%m-%d')
+as_user "$a" sqlite3 "$(data_of "$a")/tolva.dat" \
+    "insert into recordmsg(titile, text, date, time, use, insertdatatime) values('e2e', 'only for $a', '$today', '$due', '0', '$today 00:00:00')"
+[ "$(stat -c %a "$(data_of "$a")/tolva.dat")" = 600 ] || fail "$a: tolva.dat lost its mode"
+for u in "${users[@]}"; do
+    as_user "$u" /usr/bin/tolva -Tolva >>"$work/$u.log" 2>&1 &
+    pids+=($!)
+done
+popup() { DISPLAY=":$display" xdotool search --onlyvisible --pid "$1" --name '提醒您' 2>/dev/null | head -1; }
+shown=
+for _ in $(seq 150); do
+    shown=$(popup "${pids[0]}")
+    [ -n "$shown" ] && break
+    sleep 0.1
+done
+[ -n "$shown" ] || fail "$a's reminder did not pop up in $a's copy"
+[ -z "$(popup "${pids[1]}")" ] || fail "$a's reminder popped up in $b's copy"
+[ "$(as_user "$b" sqlite3 "$(data_of "$b")/tolva.dat" 'select count(*) from recordmsg')" = 0 ] ||
+    fail "$b's database holds reminders"
+note "$a's reminder popped up in $a's copy only"
+
+# Nothing the program made is open to others, and the shipped database is unchanged.
+for u in "${users[@]}"; do
+    d=$(data_of "$u")
+    others=$(find "$d" \( -type f -o -type d \) -perm /077 -print)
+    [ -z "$others" ] || fail "$u: open to others: $others"
+done
+[ "$(sha256sum /usr/share/tolva/tolva.dat | cut -d' ' -f1)" = "$template_sum" ] || fail "the shipped database was written"
+note "PASS"
