@@ -168,11 +168,22 @@ private slots:
         TrayIcon::ToggleWindow(&window);
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
+        // Hidden by the program itself, not left to the window manager to minimise.
         TrayIcon::ToggleWindow(&window);
-        QVERIFY(window.isMinimized());
-        // A hidden window comes back in its normal state.
-        window.hide();
+        QVERIFY(!window.isVisible());
+        QVERIFY(!window.isMinimized());
         TrayIcon::ToggleWindow(&window);
+        QVERIFY(window.isVisible());
+        // A shown window goes by the window's own way into the tray, when it has one.
+        int hides = 0;
+        TrayIcon::ToggleWindow(&window, [&] { ++hides; });
+        QCOMPARE(hides, 1);
+        QVERIFY(window.isVisible());
+        // A minimised window still shown (no tray at the time, or a compositor
+        // that does not say so) comes back in its normal state.
+        window.showMinimized();
+        TrayIcon::ToggleWindow(&window, [&] { ++hides; });
+        QCOMPARE(hides, 1);
         QVERIFY(window.isVisible());
         QVERIFY(!window.isMinimized());
         TrayIcon::ToggleWindow(nullptr);

@@ -100,14 +100,18 @@ void TrayIcon::SetAvailableForTesting(std::optional<bool> available)
     g_availableOverride = available;
 }
 
-void TrayIcon::ToggleWindow(QWidget* window)
+void TrayIcon::ToggleWindow(QWidget* window, const std::function<void()>& hideToTray)
 {
     if (!window)
         return;
-    if (!window->isVisible()) {
+    if (!window->isVisible() || window->isMinimized()) {
         window->show();
         window->showNormal();
+        window->raise();
+        window->activateWindow();
+    } else if (hideToTray) {
+        hideToTray();
     } else {
-        window->showMinimized();
+        window->hide();
     }
 }

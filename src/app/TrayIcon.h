@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <functional>
 #include <optional>
 
 class QWidget;
@@ -48,9 +49,12 @@ public:
     static bool IsAvailable();
     static void SetAvailableForTesting(std::optional<bool> available);
 
-    // A left click's rule: a hidden window is shown in its normal state, a
-    // visible one is minimised.
-    static void ToggleWindow(QWidget* window);
+    // A left click's rule: a hidden (or minimised) window is shown in its normal
+    // state; a shown one goes into the notification area by hideToTray, the
+    // window's own way of hiding when minimised (without it: hidden). Never by
+    // asking the window manager to minimise it, which some managers refuse or
+    // answer late, and which a Wayland compositor never reports back.
+    static void ToggleWindow(QWidget* window, const std::function<void()>& hideToTray = {});
 
     QSystemTrayIcon* systemTrayIcon() { return &m_tray; }
     QString toolTip() const { return m_tray.toolTip(); }

@@ -1,3 +1,4 @@
+#include "app/Localization.h"
 #include "app/ReminderApp.h"
 #include "app/SessionEnd.h"
 #include "base/Constants.h"
@@ -16,9 +17,6 @@
 #include "app/ReminderDlg.h"
 
 #include <QApplication>
-#include <QLibraryInfo>
-#include <QLocale>
-#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,15 +25,6 @@ bool haveDisplay()
 {
     return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY") ||
            qEnvironmentVariableIsSet("QT_QPA_PLATFORM");
-}
-
-// Message-box buttons in the user's language, as the system's own boxes.
-void loadQtTranslations(QApplication& app)
-{
-    auto* tr = new QTranslator(&app);
-    if (tr->load(QLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(tr);
 }
 } // namespace
 
@@ -56,7 +45,7 @@ int main(int argc, char* argv[])
     // No display name: Qt would append it to every window title ("Tolva小精灵2016 — Tolva小精灵").
     // The main window hides into the notification area; that must not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
-    loadQtTranslations(app);
+    UseChineseInterface(app);
 
     SystemLocalClock clock;
     QtMessageBoxes boxes;
@@ -87,6 +76,8 @@ int main(int argc, char* argv[])
     SessionEnd sessionEnd;
     sessionEnd.watchApplication(&app);
     sessionEnd.watchLogind();
+    // A kill from the session or the terminal ends the program the same way.
+    sessionEnd.watchSignals();
     theApp.runMainWindow = [](bool showAllowed) {
         CReminderDlg dlg(showAllowed);
         dlg.exec();

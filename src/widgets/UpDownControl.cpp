@@ -1,5 +1,6 @@
 #include "widgets/UpDownControl.h"
 
+#include <QAccessible>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -18,6 +19,7 @@ UpDownControl::UpDownControl(QWidget* parent)
     connect(m_up, &QToolButton::clicked, this, [this] { stepBy(1); });
     connect(m_down, &QToolButton::clicked, this, [this] { stepBy(-1); });
     setFocusPolicy(Qt::NoFocus);
+    nameArrows();
 }
 
 void UpDownControl::setBuddy(QLineEdit* buddy)
@@ -27,6 +29,22 @@ void UpDownControl::setBuddy(QLineEdit* buddy)
     m_buddy = buddy;
     if (m_buddy)
         m_buddy->installEventFilter(this);
+    nameArrows();
+}
+
+// The buddy's name as a screen reader gives it: its own accessible name, else
+// its label's text (a label buddy), without the label's colon.
+void UpDownControl::nameArrows()
+{
+    QString field;
+    if (m_buddy) {
+        if (QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(m_buddy))
+            field = iface->text(QAccessible::Name).trimmed();
+    }
+    if (field.endsWith(QChar(0xFF1A)) || field.endsWith(QLatin1Char(':')))
+        field.chop(1);
+    m_up->setAccessibleName(QString::fromUtf8("增加") + field);
+    m_down->setAccessibleName(QString::fromUtf8("减少") + field);
 }
 
 void UpDownControl::setRange(int minimum, int maximum)
@@ -52,6 +70,14 @@ void UpDownControl::stepBy(int steps)
 QSize UpDownControl::sizeHint() const
 {
     return QSize(16, 24);
+}
+
+bool UpDownControl::event(QEvent* event)
+{
+    // A name or buddy given to the field after setBuddy() is taken up when shown.
+    if (event->type() == QEvent::Show)
+        nameArrows();
+    return QWidget::event(event);
 }
 
 bool UpDownControl::eventFilter(QObject* watched, QEvent* event)

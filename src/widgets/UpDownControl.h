@@ -8,7 +8,9 @@ class QToolButton;
 // An up-down control attached to a digits-only edit (its buddy), as the Windows
 // one with UDS_SETBUDDYINT and UDS_ARROWKEYS: its arrows, and the Up and Down
 // keys in the buddy, step the buddy's number within the range and write it
-// back. The buddy itself can still be typed freely.
+// back. The buddy itself can still be typed freely. The arrows carry the
+// buddy's accessible name ("增加小时", "减少小时"), so that a screen reader can
+// tell them from the arrows of the other fields.
 class UpDownControl : public QWidget
 {
     Q_OBJECT
@@ -29,10 +31,13 @@ public:
     QSize sizeHint() const override;
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void nameArrows();
+
     QToolButton* m_up;
     QToolButton* m_down;
     QLineEdit* m_buddy = nullptr;
