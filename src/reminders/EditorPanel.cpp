@@ -242,8 +242,6 @@ void EditorPanel::storeRecord()
     const QDateTime now = Now();
     const QStringList values = reminders::ComposeRecordValues(subject, content, reminderDate, reminderTime,
                                                               everyDay, cancelReminder, now);
-    const QString caption = m_c.addModifyButton->text();
-
     if (reminders::ShutdownTimeRefused(autoShutdown, reminderDate, reminderTime, now)) {
         showText(kShutdownInPast);
         return;
@@ -255,38 +253,45 @@ void EditorPanel::storeRecord()
                        MbResult::No, true) != MbResult::Yes)
         return;
 
-    const QString table = QString::fromLatin1(tolva::kReminderTable);
-    if (caption == u8(kAddCaption)) {
-        QString message;
-        if (m_store()->InsertRows(table, m_insertFields, RowSet{values}, 1, message) != 1) {
-            ShowMessageBox(m_owner, message);
-            return;
-        }
-        emit recordAdded();
-        showText(kAdded);
+    if (mode() == Mode::Add)
+        addRecord(values);
+    else
+        modifyRecord(values);
+}
+
+void EditorPanel::addRecord(const QStringList& values)
+{
+    QString message;
+    if (m_store()->InsertRows(QString::fromLatin1(tolva::kReminderTable), m_insertFields, RowSet{values}, 1,
+                              message) != 1) {
+        ShowMessageBox(m_owner, message);
+        return;
+    }
+    emit recordAdded();
+    showText(kAdded);
+    backToAddMode();
+}
+
+void EditorPanel::modifyRecord(const QStringList& values)
+{
+    const QString id = m_c.recordIdEdit->text();
+    int changed = 0;
+    // Only a number goes into the clause; anything else cannot name a record.
+    if (reminders::IsRecordId(id)) {
+        const QString clause = QStringLiteral("where id=%1").arg(id);
+        QString message = clause;
+        changed = m_store()->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields,
+                                        values, 1, message);
+    }
+    if (changed == 1) {
+        emit recordsChanged();
+        showText(kModified);
         backToAddMode();
         return;
     }
-
-    if (caption == u8(kModifyCaption)) {
-        const QString id = m_c.recordIdEdit->text();
-        int changed = 0;
-        // Only a number goes into the clause; anything else cannot name a record.
-        if (reminders::IsRecordId(id)) {
-            const QString clause = QStringLiteral("where id=%1").arg(id);
-            QString message = clause;
-            changed = m_store()->UpdateRows(table, clause, m_insertFields, values, 1, message);
-        }
-        if (changed == 1) {
-            emit recordsChanged();
-            showText(kModified);
-            backToAddMode();
-        } else {
-            showText(kVanished);
-            ReturnToAddMode();
-            autoShutdown = false;
-            writeControls();
-            m_c.autoShutdownCheck->show();
-        }
-    }
+    showText(kVanished);
+    ReturnToAddMode();
+    autoShutdown = false;
+    writeControls();
+    m_c.autoShutdownCheck->show();
 }

@@ -52,7 +52,6 @@ public:
     // and reports the first one too long (false).
     void readChoices();
     bool readTexts();
-    bool readControls() { return (readChoices(), readTexts()); }
     void writeControls();
 
     // The fields a record is stored with, in ComposeRecordValues() order.
@@ -97,6 +96,8 @@ signals:
     void deleteRequested();
 
 private:
+    void addRecord(const QStringList& values);
+    void modifyRecord(const QStringList& values);
     void setEditsEnabled(bool enabled);
     void setAddModeCaptions();
     void showText(const char* text);
