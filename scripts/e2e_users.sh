@@ -22,6 +22,8 @@
 # what it did not install.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# (grep -q reads here-strings, never a pipe: with pipefail an early exit of
+# grep -q makes the writer fail with SIGPIPE.)
 
 build=$(realpath "${1:-build/default}")
 users=(tolva-e2e-a tolva-e2e-b)
@@ -50,10 +52,10 @@ cleanup() {
 trap cleanup EXIT
 
 [ "$(id -u)" -eq 0 ] || fail "run this as root (it installs a package and creates users)"
-for tool in cmake cpack dpkg dpkg-deb lintian Xvfb xdotool runuser useradd userdel sqlite3 file ldd; do
+for tool in cmake cpack dpkg dpkg-deb lintian Xvfb xdotool setpriv timeout useradd userdel sqlite3 file ldd; do
     command -v "$tool" >/dev/null || fail "missing tool: $tool"
 done
-if dpkg-query -W -f='${Status}' tolva 2>/dev/null | grep -q 'ok installed'; then
+if grep -q 'ok installed' <<<"$(dpkg-query -W -f='${Status}' tolva 2>/dev/null)"; then
     fail "a package tolva is installed already; remove it first (this script only removes its own)"
 fi
 # Leftovers of an earlier run that was killed before it could clean up.
@@ -75,7 +77,7 @@ note "package: $(basename "$deb") ($(du -k "$deb" | cut -f1) KiB)"
 
 lintian_out=$(lintian --tag-display-limit 0 "$deb" 2>&1 || true)
 echo "$lintian_out" | sed 's/^/  lintian: /'
-if echo "$lintian_out" | grep -q '^E:'; then
+if grep -q '^E:' <<<"$lintian_out"; then
     fail "lintian reports errors"
 fi
 
@@ -83,23 +85,32 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 for f in ./usr/bin/tolva ./usr/share/tolva/tolva.dat ./usr/share/applications/org.example.tolva.desktop \
     ./usr/share/icons/hicolor/scalable/apps/org.example.tolva.svg ./usr/share/metainfo/org.example.tolva.metainfo.xml \
     ./usr/share/doc/tolva/copyright ./usr/share/doc/tolva/changelog.gz; do
-    echo "$contents" | grep -qx "$f" || fail "the package lacks $f"
+    grep -qx "$f" <<<"$contents" || fail "the package lacks $f"
 done
-echo "$contents" | grep -q '^\./opt' && fail "the package still puts files in /opt"
-echo "$contents" | grep -q 'myTolva' && fail "the package ships a myTolva folder"
+grep -q '^\./opt' <<<"$contents" && fail "the package still puts files in /opt"
+grep -q 'myTolva' <<<"$contents" && fail "the package ships a myTolva folder"
 control=$(dpkg-deb -I "$deb")
-echo "$control" | grep -Eq '^ +[0-9]+ bytes, +[0-9]+ lines +\*? *(preinst|postinst|prerm|postrm|config)' &&
+grep -Eq '^ +[0-9]+ bytes, +[0-9]+ lines +\*? *(preinst|postinst|prerm|postrm|config)' <<<"$control" &&
     fail "the package has maintainer scripts"
 depends=$(dpkg-deb -f "$deb" Depends)
-echo "$depends" | grep -q 'libqt6svg6' || fail "Depends lacks libqt6svg6: $depends"
+grep -q 'libqt6svg6' <<<"$depends" || fail "Depends lacks libqt6svg6: $depends"
 dpkg-deb -x "$deb" "$work/unpacked"
-file "$work/unpacked/usr/bin/tolva" | grep -q ', stripped' || fail "the binary is not stripped"
+grep -q ', stripped' <<<"$(file "$work/unpacked/usr/bin/tolva")" || fail "the binary is not stripped"
 note "binary: $(du -k "$work/unpacked/usr/bin/tolva" | cut -f1) KiB, stripped"
 
 # --- Installed ------------------------------------------------------------------
-dpkg -i "$deb" >/dev/null || fail "dpkg refused the package (a Depends missing?)"
+# Every Depends must already be installed (scripts/setup.sh installs them): the
+# script installs nothing but the package itself, so that it can remove all it
+# installed.
+missing=()
+for dep in $(echo "$depends" | tr ',' '\n' | sed -e 's/(.*)//' -e 's/|.*//' -e 's/[[:space:]]//g'); do
+    grep -q 'ok installed' <<<"$(dpkg-query -W -f='${Status}' "$dep" 2>/dev/null)" || missing+=("$dep")
+done
+[ ${#missing[@]} -eq 0 ] || fail "Depends not installed here: ${missing[*]} (apt-get install ${missing[*]})"
 installed=1
-ldd /usr/bin/tolva | grep -q 'not found' && fail "unresolved libraries: $(ldd /usr/bin/tolva | grep 'not found')"
+dpkg -i "$deb" >/dev/null || fail "dpkg refused the package"
+libs=$(ldd /usr/bin/tolva)
+grep -q 'not found' <<<"$libs" && fail "unresolved libraries: $(grep 'not found' <<<"$libs")"
 template_sum=$(sha256sum /usr/share/tolva/tolva.dat | cut -d' ' -f1)
 [ "$(stat -c %a /usr/share/tolva/tolva.dat)" = 644 ] || fail "shipped database is not 0644"
 
@@ -118,13 +129,19 @@ xvfb_pid=$!
 for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 [ -e "/tmp/.X11-unix/X$display" ] || fail "Xvfb did not start"
 
-as_user() { # user command...
-    local u=$1
-    shift
+# The command line that runs a command as user u: setpriv execs env, which execs
+# the command, so that $! of a copy started in the background is the program's
+# own process (a shell function would put a subshell in between).
+user_cmd() { # user; sets uc
     local home
-    home=$(getent passwd "$u" | cut -d: -f6)
-    runuser -u "$u" -- env -i HOME="$home" USER="$u" LOGNAME="$u" PATH=/usr/bin:/bin \
-        DISPLAY=":$display" XDG_RUNTIME_DIR="$work/run-$u" LANG=C.UTF-8 "$@"
+    home=$(getent passwd "$1" | cut -d: -f6)
+    uc=(setpriv --reuid="$1" --regid=users --init-groups env -i HOME="$home" USER="$1" LOGNAME="$1"
+        PATH=/usr/bin:/bin DISPLAY=":$display" XDG_RUNTIME_DIR="$work/run-$1" LANG=C.UTF-8)
+}
+as_user() { # user command...
+    user_cmd "$1"
+    shift
+    "${uc[@]}" "$@"
 }
 
 for u in "${users[@]}"; do
@@ -136,7 +153,8 @@ data_of() { echo "$(getent passwd "$1" | cut -d: -f6)/.local/share/Tolva/myTolva
 
 # --- Both users at the same time --------------------------------------------------
 for u in "${users[@]}"; do
-    as_user "$u" /usr/bin/tolva -Tolva >"$work/$u.log" 2>&1 &
+    user_cmd "$u"
+    "${uc[@]}" /usr/bin/tolva -Tolva >"$work/$u.log" 2>&1 &
     pids+=($!)
 done
 for i in 0 1; do
@@ -161,8 +179,7 @@ if as_user "$b" cat "$(data_of "$a")/tolva.dat" >/dev/null 2>&1; then fail "$b c
 if as_user "$b" ls "$(data_of "$a")" >/dev/null 2>&1; then fail "$b can list $a's data folder"; fi
 
 # A second start of the same user's program ends at once; the first stays.
-if ! timeout 10 runuser -u "$a" -- env -i HOME="$(getent passwd "$a" | cut -d: -f6)" PATH=/usr/bin:/bin \
-    DISPLAY=":$display" XDG_RUNTIME_DIR="$work/run-$a" /usr/bin/tolva -Tolva >/dev/null 2>&1; then
+if ! as_user "$a" timeout 10 /usr/bin/tolva -Tolva >/dev/null 2>&1; then
     fail "$a's second copy did not end by itself"
 fi
 kill -0 "${pids[0]}" 2>/dev/null || fail "$a's first copy ended when a second one started"
@@ -170,8 +187,12 @@ note "a second start of the same user's copy ends at once"
 
 # Every shared library the running program loaded comes from a package that its
 # Depends pull in (the SVG plug-ins, which it loads itself, included).
-maps=$(awk '$6 ~ /\.so/ {print $6}' "/proc/${pids[0]}/maps" | sort -u)
-echo "$maps" | grep -q 'imageformats/libqsvg.so\|iconengines/libqsvgicon.so' ||
+for _ in $(seq 100); do
+    maps=$(awk '$6 ~ /\.so/ {print $6}' "/proc/${pids[0]}/maps" | sort -u)
+    grep -q 'iconengines/libqsvgicon.so' <<<"$maps" && break
+    sleep 0.1
+done
+grep -q 'iconengines/libqsvgicon.so' <<<"$maps" ||
     fail "the program did not load the SVG plug-ins: its icons are blank"
 closure=$(mktemp)
 todo=(tolva)
@@ -194,8 +215,12 @@ while [ ${#todo[@]} -gt 0 ]; do
 done
 for lib in $maps; do
     [ -e "$lib" ] || continue
-    pkg=$(dpkg -S "$(realpath "$lib")" 2>/dev/null | head -1 | cut -d: -f1 || true)
-    [ -n "$pkg" ] || pkg=$(dpkg -S "$lib" 2>/dev/null | head -1 | cut -d: -f1 || true)
+    # With /lib merged into /usr/lib, dpkg may know the file by either name.
+    pkg=
+    for name in "$lib" "$(realpath "$lib")" "${lib#/usr}" "$(realpath "$lib" | sed 's|^/usr||')"; do
+        pkg=$(dpkg -S "$name" 2>/dev/null | head -1 | cut -d: -f1 || true)
+        [ -n "$pkg" ] && break
+    done
     [ -n "$pkg" ] || fail "$lib belongs to no package"
     grep -qx "$pkg" "$closure" || fail "$lib (package $pkg) is loaded but no Depends pulls it in"
 done
@@ -212,7 +237,8 @@ as_user "$a" sqlite3 "$(data_of "$a")/tolva.dat" \
     "insert into recordmsg(titile, text, date, time, use, insertdatatime) values('e2e', 'only for $a', '$today', '$due', '0', '$today 00:00:00')"
 [ "$(stat -c %a "$(data_of "$a")/tolva.dat")" = 600 ] || fail "$a: tolva.dat lost its mode"
 for u in "${users[@]}"; do
-    as_user "$u" /usr/bin/tolva -Tolva >>"$work/$u.log" 2>&1 &
+    user_cmd "$u"
+    "${uc[@]}" /usr/bin/tolva -Tolva >>"$work/$u.log" 2>&1 &
     pids+=($!)
 done
 popup() { DISPLAY=":$display" xdotool search --onlyvisible --pid "$1" --name '提醒您' 2>/dev/null | head -1; }
