@@ -47,9 +47,14 @@ scale=$4
 tolva=$!
 trap 'kill "$tolva" 2>/dev/null || true' EXIT
 
+# The first visible window whose title matches; fails after ten seconds.
 window() {
     local ids
-    ids=$(xdotool search --sync --onlyvisible --name "$1" 2>/dev/null)
+    for _ in $(seq 100); do
+        ids=$(xdotool search --onlyvisible --name "$1" 2>/dev/null) && break
+        sleep 0.1
+    done
+    [ -n "$ids" ] || { echo "no window $1" >&2; return 1; }
     echo "${ids%%$'\n'*}"
 }
 # Clicks a point given in the form's dialog units of a window whose size in
