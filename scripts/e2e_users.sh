@@ -213,7 +213,11 @@ while [ ${#todo[@]} -gt 0 ]; do
         [ -n "$dep" ] && [ -z "${seen[${dep%%:*}]:-}" ] && todo+=("${dep%%:*}")
     done
 done
-for lib in $maps; do
+# Qt's plug-ins: what the program loads at run time beyond what it links (ldd
+# above covers those). Libraries that some library opens only when present
+# (libXcursor for the xcb plug-in) are that library's business.
+plugins=$(grep '/qt6/plugins/' <<<"$maps")
+for lib in $plugins; do
     [ -e "$lib" ] || continue
     # With /lib merged into /usr/lib, dpkg may know the file by either name.
     pkg=
@@ -225,7 +229,7 @@ for lib in $maps; do
     grep -qx "$pkg" "$closure" || fail "$lib (package $pkg) is loaded but no Depends pulls it in"
 done
 rm -f "$closure"
-note "$(echo "$maps" | wc -l) loaded libraries, all from packages the Depends pull in"
+note "$(wc -l <<<"$plugins") Qt plug-ins loaded, all from packages the Depends pull in"
 
 # A reminder of one user pops up in that user's copy only.
 for p in "${pids[@]}"; do kill "$p"; done
@@ -241,7 +245,12 @@ for u in "${users[@]}"; do
     "${uc[@]}" /usr/bin/tolva -Tolva >>"$work/$u.log" 2>&1 &
     pids+=($!)
 done
-popup() { DISPLAY=":$display" xdotool search --onlyvisible --pid "$1" --name '提醒您' 2>/dev/null | head -1; }
+# The pop-up's window of a copy, by its title "Tolva小精灵 - 提醒您"; empty when none.
+popup() {
+    local ids
+    ids=$(DISPLAY=":$display" xdotool search --all --onlyvisible --pid "$1" --name '提醒您' 2>/dev/null || true)
+    head -1 <<<"$ids"
+}
 shown=
 for _ in $(seq 150); do
     shown=$(popup "${pids[0]}")
