@@ -110,7 +110,9 @@ int CReminderApp::openStore(QString& message)
 bool CReminderApp::InitInstance(const QStringList& arguments)
 {
     // The program's icon on every window it opens, each message box included.
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon128.svg")));
+    // Helpers that start up without a GUI (the fault-test child) have no windows.
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon128.svg")));
 
     // 1. Single instance.
     m_instance = std::make_unique<SingleInstance>(instanceName);
