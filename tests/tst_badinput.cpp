@@ -705,7 +705,7 @@ private slots:
         QTest::addColumn<bool>("reset"); // the server resets the connection at once instead
         QTest::addColumn<int>("error");  // the error logged, or 0 when the clock is set
 
-        const QByteArray good = Rfc868Server::encode(3913056000u);
+        const QByteArray good = Rfc868Server::encode(4102444800u);
         QTest::newRow("0 bytes") << QByteArray() << false << EPROTO;
         QTest::newRow("1 byte") << good.left(1) << false << EPROTO;
         QTest::newRow("3 bytes") << good.left(3) << false << EPROTO;
@@ -734,13 +734,13 @@ private slots:
             CTimeSyncDlg dlg;
             dlg.show();
             calibrateFirstServer(dlg);
-            const QString received = u("接受的时间为从1900年1月1日起 3913056000 秒. \n");
+            const QString received = u("接受的时间为从1900年1月1日起 4102444800 秒. \n");
             if (error == 0) {
                 QTRY_COMPARE(fakes.systemClock.requests().size(), 1);
                 QCOMPARE(fakes.systemClock.requests().first(),
-                         QDateTime(QDate(2024, 1, 1), QTime(0, 0), QTimeZone::utc()));
+                         QDateTime(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc()));
                 QVERIFY2(logOf(dlg).contains(received), qPrintable(logOf(dlg)));
-                QVERIFY2(logOf(dlg).endsWith(u("校正后时间：2024/1/1 08:00:00.000.\n")),
+                QVERIFY2(logOf(dlg).endsWith(u("校正后时间：2030/1/1 08:00:00.000.\n")),
                          qPrintable(logOf(dlg)));
             } else {
                 // A reset can overtake the end of the connect: then the connect reports it.
@@ -759,7 +759,7 @@ private slots:
             QCOMPARE(fakes.systemClock.requests().size(), error == 0 ? 1 : 0);
 
             // The dialog is ready for the next calibration, which goes through.
-            server.replyWith(3913056000u);
+            server.replyWith(4102444800u);
             sockets.setRedirect(QStringLiteral("127.0.0.1"), server.port());
             calibrateFirstServer(dlg);
             QTRY_COMPARE(fakes.systemClock.requests().size(), error == 0 ? 2 : 1);

@@ -248,6 +248,8 @@ private slots:
                  QDateTime(QDate(2030, 1, 1), QTime(0, 0), QTimeZone::utc()));
         QCOMPARE(m_server->connections(), 1);
         QVERIFY(!dotsRunning(dlg));
+        // Answered: ready for the next calibration.
+        QVERIFY(dlg.GetDlgItem(ids::kTimeSyncCalibrate)->isEnabled());
 
         const QString expected =
             pattern({"\nStarted up " + m_sockets->description() + "\n\nSocket "}) + "(\\d+)" +

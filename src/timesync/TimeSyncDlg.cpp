@@ -254,6 +254,9 @@ void CTimeSyncDlg::setClockFromReply(quint32 reply)
     // timedated adds the time spent in the call (a password prompt, say) to the
     // time it sets, so the clock has run on from the moment of asking.
     const qint64 askedAt = clock.monotonicMs();
+    // Meanwhile the dialog, its dots and the rest of the program go on; only a
+    // second calibration waits for the answer (which may also come at once).
+    m_ui->calibrateButton->setEnabled(false);
     // The dialog may close before the system answers; the answer then has
     // nowhere to go.
     const QPointer<CTimeSyncDlg> self(this);
@@ -263,12 +266,9 @@ void CTimeSyncDlg::setClockFromReply(quint32 reply)
                 self->clockAnswered(result, before, utc, askedAt);
         });
     if (!asked) {
+        m_ui->calibrateButton->setEnabled(true);
         AppendLog("%s", kCannotSetText);
-        return;
     }
-    // Meanwhile the dialog, its dots and the rest of the program go on; only a
-    // second calibration waits for the answer.
-    m_ui->calibrateButton->setEnabled(false);
 }
 
 void CTimeSyncDlg::clockAnswered(const SystemClock::Result& result, const QDateTime& before,
