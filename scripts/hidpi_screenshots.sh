@@ -29,10 +29,10 @@ if [ "${1:-}" != "--inside" ]; then
                  ('周会', '三楼会议室，带上周报', '$today', '23:30:00', '0', '$today 08:00:00'),
                  ('给妈妈打电话', '问问周末回不回家吃饭。', '$today', '$(date -d '+7 seconds' +%T)', '0',
                   '$today 08:04:00');"
-            env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/runtime" LANG="$locale" LC_ALL="$locale" \
+            env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/runtime" \
                 QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR="$scale" \
                 xvfb-run -a -s '-noreset -screen 0 1400x1600x24' bash "$0" --inside "$work" \
-                "$out/${locale%%.*}-x$scale" "$scale" || echo "failed: $locale x$scale" >&2
+                "$out/${locale%%.*}-x$scale" "$scale" "$locale" || echo "failed: $locale x$scale" >&2
             rm -rf "$work"
         done
     done
@@ -42,8 +42,9 @@ fi
 
 work=$2
 prefix=$3
-scale=$4
-(cd "$work" && exec ./tolva) >"$work/tolva.log" 2>&1 &
+locale=$5
+# The locale is the program's only: xdotool cannot type in one that is not installed.
+(cd "$work" && exec env LANG="$locale" LC_ALL="$locale" ./tolva) >"$work/tolva.log" 2>&1 &
 tolva=$!
 trap 'kill "$tolva" 2>/dev/null || true' EXIT
 
