@@ -1,7 +1,9 @@
 #include "platform/LogindPower.h"
 #include "platform/Seams.h"
 #include "platform/TimedatedClock.h"
+#include "reminders/ReminderFilter.h"
 #include "store/StoreService.h"
+#include "support/MainWindowTesting.h"
 #include "support/TestSupport.h"
 #include "timers/Shutdown.h"
 
@@ -213,6 +215,104 @@ private slots:
             QCOMPARE(fakes.boxes.texts(),
                      QStringList{"ExitWindowsEx\nrefused by the stand-in (" + refusal + ")"});
         }
+    }
+
+    // The whole program while logind decides: a direct-shutdown record falls
+    // due and its popup asks for the power-off; an ordinary reminder due two
+    // seconds later pops up at its second and the clock line goes on, before
+    // the answer. After the refusal the store is still held and reminders
+    // still fall due. On the real clock, as the worker waits in real time.
+    void mainWindowRunsOnWhileLogindDecides()
+    {
+        using mainwindowtest::u;
+        constexpr int kAnswerMs = 3000;
+        constexpr int kOrdinaryAfterSecs = 2; // due before the answer comes
+        QVERIFY(m_bus->startStandIn({"--delay-ms", QString::number(kAnswerMs), "--power-refuse", kBlocked}));
+        mainwindowtest::Env env;
+        SystemLocalClock real;
+        seams::setClock(&real);
+        LogindPower power(m_bus->bus(), QLatin1String(logind::kService));
+        seams::setPower(&power);
+        CReminderApp app;
+        app.createStore();
+        QString message;
+        QCOMPARE(app.database()->Open(QStringLiteral("file"), QString::fromLatin1(kDatabaseRelative),
+                                      QString(), QString(), message),
+                 store::kConnected);
+
+        auto insertAt = [&](const QString& subject, const QString& content, const QDateTime& at) {
+            return env.insert(subject, content, at.date().toString(QLatin1String(reminders::kDateFormat)),
+                              at.time().toString(QLatin1String(reminders::kTimeFormat)));
+        };
+        const QDateTime shutdownAt = reminders::WholeSeconds(real.now()).addSecs(3);
+        const QDateTime ordinaryAt = shutdownAt.addSecs(kOrdinaryAfterSecs);
+        const QString shutdownId = insertAt(u(shutdown::kSubject), u(shutdown::kDirect), shutdownAt);
+        const QString ordinaryId = insertAt(u("开会"), u("三楼"), ordinaryAt);
+        QString furtherId;
+
+        // What each popup meets when it appears.
+        struct Seen
+        {
+            QDateTime at;
+            bool logindPending = false;
+            int boxes = 0;
+        };
+        QMap<QString, Seen> seen;
+        PopupAcknowledger user([&](CAlertDlg* popup) {
+            seen.insert(popup->recordId, {real.now(), power.pending(), int(env.fakes.boxes.shown().size())});
+            return true;
+        });
+
+        TrayIcon::SetAvailableForTesting(true);
+        CReminderDlg::SetDueWorkerEnabledForTesting(true);
+        CReminderDlg dlg(true, nullptr, [&app] { return app.database(); });
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        CReminderDlg::SetDueWorkerEnabledForTesting(false);
+        QVERIFY(dlg.dueCheck().started());
+        QVERIFY(mainwindowtest::showAndWait(dlg));
+
+        // The clock lines shown while the power-off waits for its answer.
+        QSet<QString> clockLines;
+        QTimer sampler;
+        connect(&sampler, &QTimer::timeout, [&] {
+            if (power.pending())
+                clockLines.insert(dlg.GetDlgItemText(ids::kIdcClockLine));
+        });
+        sampler.start(50);
+
+        // The direct-shutdown popup deletes its record and asks logind.
+        QTRY_COMPARE_WITH_TIMEOUT(m_bus->calls(), QStringList{"PowerOffWithFlags 1 interactive"}, 8000);
+        QTRY_VERIFY(power.pending());
+        QCOMPARE(mainwindowtest::Query(env.folder.databaseFile(),
+                                       "select count(*) from recordmsg where id=" + shutdownId),
+                 QList<QStringList>{{"0"}});
+
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(ordinaryId), 8000);
+        const Seen ordinary = seen.value(ordinaryId);
+        QCOMPARE(reminders::WholeSeconds(ordinary.at), ordinaryAt);
+        QVERIFY(ordinary.logindPending);
+        QCOMPARE(ordinary.boxes, 0);
+
+        const QString refusal = "ExitWindowsEx\nrefused by the stand-in (" + kBlocked + ")";
+        QTRY_COMPARE_WITH_TIMEOUT(env.fakes.boxes.texts(), QStringList{refusal}, 8000);
+        QVERIFY(!power.pending());
+        // About three seconds of waiting: the line moved with them.
+        QVERIFY2(clockLines.size() >= 2, qPrintable(QStringList(clockLines.values()).join(" | ")));
+        for (const QString& line : std::as_const(clockLines))
+            QVERIFY2(line.startsWith(u("现在时间：")), qPrintable(line));
+        QVERIFY(app.database());
+        QVERIFY(app.database()->IsConnected());
+
+        // Refused, the program goes on: the next reminder falls due as ever.
+        const QDateTime furtherAt = reminders::WholeSeconds(real.now()).addSecs(2);
+        furtherId = insertAt(u("午饭"), u("食堂"), furtherAt);
+        QTRY_VERIFY_WITH_TIMEOUT(seen.contains(furtherId), 8000);
+        QCOMPARE(reminders::WholeSeconds(seen.value(furtherId).at), furtherAt);
+        QCOMPARE(m_bus->calls().size(), 1);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{refusal});
+
+        seams::setPower(&env.fakes.power);
+        TrayIcon::SetAvailableForTesting(std::nullopt);
     }
 
     void clockSettingAnswersLateWithoutBlocking_data()
