@@ -18,6 +18,7 @@
 #include "reminders/RecordDeletion.h"
 #include "reminders/ReminderFilter.h"
 #include "reminders/ReminderList.h"
+#include "reminders/ResumeWatch.h"
 #include "store/AdoDatabase.h"
 #include "timers/CountdownPanel.h"
 #include "timers/RestReminderPanel.h"
@@ -56,8 +57,14 @@ void ShowText(QWidget* owner, const char* text)
 }
 
 bool g_dueWorkerEnabled = true;
+bool g_resumeWatchEnabled = false;
 
 } // namespace
+
+void CReminderDlg::EnableResumeWatch()
+{
+    g_resumeWatchEnabled = true;
+}
 
 void CReminderDlg::SetDueWorkerEnabledForTesting(bool enabled)
 {
@@ -449,9 +456,14 @@ void CReminderDlg::OnAutoShutdownClicked()
 void CReminderDlg::StartDueCheck()
 {
     m_timers->KillTimer(ids::kTimerStartDueCheck);
-    if (g_dueWorkerEnabled)
-        m_dueCheck->start();
-    else if (!m_ending)
+    if (g_dueWorkerEnabled) {
+        // The timer's cancel-on-set notices a resume too; logind's signal only
+        // makes it sooner where logind runs.
+        if (m_dueCheck->start() && g_resumeWatchEnabled) {
+            auto* resume = new ResumeWatch(QDBusConnection::systemBus(), this);
+            connect(resume, &ResumeWatch::resumed, this, [this] { m_dueCheck->wake(); });
+        }
+    } else if (!m_ending)
         m_dueCheck->context().running.store(true);
 }
 
@@ -539,7 +551,10 @@ void CReminderDlg::AddTrayIcon()
 {
     if (!m_tray) {
         m_tray = new TrayIcon(this);
-        connect(m_tray, &TrayIcon::toggleMainWindowRequested, this, [this] { TrayIcon::ToggleWindow(this); });
+        // Hidden by the same path as minimising, without asking the window
+        // manager to iconify a dialog first.
+        connect(m_tray, &TrayIcon::toggleMainWindowRequested, this,
+                [this] { TrayIcon::ToggleWindow(this, [this] { hideToTray(); }); });
         connect(m_tray, &TrayIcon::menuCommand, this, &CReminderDlg::OnCommand);
     }
     m_tray->AddTrayIcon();

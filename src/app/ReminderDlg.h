@@ -86,6 +86,9 @@ public:
     // Tests run the worker's passes themselves: timer 2 then marks the check
     // as running without starting the thread.
     static void SetDueWorkerEnabledForTesting(bool enabled);
+    // The program (never a test) also wakes the worker at logind's resume
+    // signal on the system bus.
+    static void EnableResumeWatch();
 
     // --- Bound fields and run-time state ---
     bool showAllowed;

@@ -82,6 +82,7 @@ int main(int argc, char* argv[])
         CReminderDlg dlg(showAllowed);
         dlg.exec();
     };
+    CReminderDlg::EnableResumeWatch();
     theApp.InitInstance(arguments);
     return EXIT_SUCCESS;
 }
