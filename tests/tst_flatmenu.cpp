@@ -353,7 +353,7 @@ private slots:
         for (int i = 0; i < tray->items().size(); ++i) {
             const QRect g = tray->actionGeometry(tray->actions().at(i));
             QCOMPARE(g.height(), tray->MeasureItem(*tray->items().at(i)).height());
-            // Every item is as wide as the widest, with a check mark's room added as Windows adds it.
+            // Every item is as wide as the widest, with a check mark's room added (the classic menu measure).
             QCOMPARE(g.width(), widest + 12);
         }
         tray->hide();

@@ -59,7 +59,7 @@ private slots:
         QTest::newRow("Istrue") << head + "IfDelete=Istrue\r\n" << true;
         QTest::newRow("Isfalse") << head + "IfDelete=Isfalse\r\n" << false;
         QTest::newRow("capitals keep") << head + "IfDelete=ISTRUE\r\n" << false;
-        // Windows trims blanks around values, so these still mean delete.
+        // Private-profile files trim blanks around values, so these still mean delete.
         QTest::newRow("trailing space") << head + "IfDelete=Istrue \r\n" << true;
         QTest::newRow("spaces around") << head + "  IfDelete  =   Istrue\t\r\n" << true;
         QTest::newRow("quoted") << head + "IfDelete=\"Istrue\"\r\n" << true;
@@ -166,7 +166,7 @@ private slots:
         QTest::newRow("decimal point") << QByteArray("2.9") << 2;
         QTest::newRow("hex is not read") << QByteArray("0x1F") << 0;
         QTest::newRow("int max") << QByteArray("2147483647") << 2147483647;
-        // Wraps modulo 2^32 like the Windows function.
+        // Wraps modulo 2^32, as the private-profile integer reader does.
         QTest::newRow("2^31 wraps") << QByteArray("2147483648") << int(-2147483647 - 1);
         QTest::newRow("2^32 wraps to 0") << QByteArray("4294967296") << 0;
         QTest::newRow("99999999999") << QByteArray("99999999999") << 1215752191;
@@ -298,7 +298,7 @@ private slots:
         bytes += "\r\n[t]\r\nk=t\r\n";
         const QString path = withContent(bytes);
         SettingsFile f(path);
-        // A NUL ends a value, as it ends the string the Windows function returns.
+        // A NUL ends a value, as it ends a private-profile reader's string.
         QCOMPARE(f.readString(u("s"), u("k"), QString()), u("a"));
         QCOMPARE(f.readInt(u("s"), u("n"), 0), 4);
         QCOMPARE(f.readString(u("t"), u("k"), QString()), u("t"));

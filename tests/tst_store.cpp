@@ -70,7 +70,7 @@ private slots:
                                             folder.path() + "/myTolva/tolva.dat");
         QCOMPARE(db.FilePath(), folder.databaseFile());
 
-        // The Windows spelling of the source names the same file.
+        // The source spelt with backslashes names the same file.
         QVERIFY(insertRow(db, reminder("a")) == 1);
         QCOMPARE(openFile(db, message, QStringLiteral("myTolva\\tolva.dat")), store::kConnected);
         QCOMPARE(db.FilePath(), folder.databaseFile());

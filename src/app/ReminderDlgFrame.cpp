@@ -94,8 +94,8 @@ QFont WindowFont()
     return font;
 }
 
-// Dialog base units of a font, as Windows computes them: the average width of
-// the 52 Latin letters (rounded) and the character height.
+// Dialog base units of a font, as the forms' dialog-unit geometry needs them:
+// the average width of the 52 Latin letters (rounded) and the character height.
 QSize DialogBaseUnits(const QFont& font)
 {
     const QFontMetrics fm(font);

@@ -16,14 +16,14 @@ class QWidget;
 //
 // When the tray host restarts, Qt docks a shown icon again by itself: an XEmbed
 // tray manager taking the tray selection, or a StatusNotifierItem watcher
-// registering anew, is what the Windows shell's "TaskbarCreated" stands for.
+// registering anew, so the icon needs no re-adding of its own.
 class TrayIcon : public QObject
 {
     Q_OBJECT
 public:
     static constexpr int kIconId = 128;
     static constexpr int kTrayMenuPopup = 1;
-    // The mouse messages of the icon callback, as the Windows shell sends them.
+    // The mouse messages of the icon callback (the customary WM_*BUTTON* numbers).
     static constexpr int kLButtonDown = 0x0201;
     static constexpr int kLButtonDblClk = 0x0203;
     static constexpr int kRButtonUp = 0x0205;

@@ -7,7 +7,7 @@ namespace tolva {
 inline constexpr const char kProgramTitle[] = "Tolva小精灵";
 // Title of the main window; a second copy finds the first one by it.
 inline constexpr const char kMainWindowTitle[] = "Tolva小精灵2016";
-// Name of the single-instance lock (the named mutex of the Windows program).
+// Name of the single-instance lock and of the local server a second copy calls.
 inline constexpr const char kInstanceName[] = "TOLVAKORVEN2016";
 // Command-line switch of the hidden start at log-on.
 inline constexpr const char kHiddenStartSwitch[] = "-Tolva";

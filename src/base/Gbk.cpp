@@ -6,8 +6,8 @@
 
 // GB18030 is a superset of code page 936 and gives the same bytes for every
 // character the code page has, with one exception: the euro sign, a single byte
-// 0x80 in code page 936 and A2E3 in GB18030. We write 0x80, as the Windows
-// program does, and read both. glibc's GB18030 follows the 2022 edition, which
+// 0x80 in code page 936 and A2E3 in GB18030. We write 0x80, as code page 936
+// has it, and read both. glibc's GB18030 follows the 2022 edition, which
 // gave a few private-use code points (U+E78D...) up to standard characters;
 // those code points, like lone surrogates, cannot be encoded at all and are
 // written as '?', the code page's default character.

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-// The GBK code page (936) of the Windows program, through iconv. Characters
+// The GBK code page (936), through iconv: the settings file and the edits'
+// byte limits use it, so that a settings file reads the same on every system
+// that keeps Chinese private-profile files in that code page. Characters
 // that GBK lacks are written as their GB18030 bytes, so no text is ever lost
 // or replaced on the way to disk, and no character is ever split.
 namespace gbk {

@@ -45,7 +45,7 @@ bool sameName(const QString& a, const QString& b)
 }
 
 // A file that begins with the UTF-8 byte order mark is read and written as
-// UTF-8, as Windows does; every other file is GBK.
+// UTF-8, as private-profile readers do; every other file is GBK.
 class Text
 {
 public:
@@ -105,7 +105,7 @@ Location locate(const QByteArray& data, const Text& text, const QString& section
 
         if (s < e && d[s] == '[') {
             // '[' and ']' can be second bytes of GBK characters: find the
-            // closing bracket in the decoded line, the last one as Windows does.
+            // closing bracket in the decoded line, the last one (private-profile rule).
             const QString line = text.decode(d + s, e - s);
             const qsizetype close = line.lastIndexOf(QLatin1Char(']'));
             if (close > 0) {
@@ -149,7 +149,7 @@ Location locate(const QByteArray& data, const Text& text, const QString& section
     return loc;
 }
 
-// One pair of matching quotes around a value is taken away, as Windows does.
+// One pair of matching quotes around a value is taken away (private-profile rule).
 QString unquoted(const QString& value)
 {
     if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
@@ -177,7 +177,7 @@ std::optional<QString> lookUp(const QString& path, const QString& section, const
     const Location loc = locate(data, Text(data), section, key);
     if (!loc.value)
         return std::nullopt;
-    // A NUL ends the value, as it ends the string the Windows function returns.
+    // A NUL ends the value, as it ends a private-profile reader's string.
     QString value = *loc.value;
     const qsizetype nul = value.indexOf(QChar(0));
     if (nul >= 0)
@@ -187,7 +187,7 @@ std::optional<QString> lookUp(const QString& path, const QString& section, const
 
 // The rule of the integer reader: optional leading whitespace and sign, then
 // the decimal digits up to the first other character. The number wraps modulo
-// 2^32 as the Windows function's unsigned arithmetic does, so 99999999999 reads
+// 2^32 as the private-profile integer reader's unsigned arithmetic does, so 99999999999 reads
 // as 1215752191 (deterministic, and refused by any range check later).
 int leadingNumber(const QString& value)
 {
@@ -245,7 +245,7 @@ QString SettingsFile::readString(const QString& section, const QString& key, con
     if (const auto value = lookUp(m_path, section, key)) {
         result = *value;
     } else {
-        // Windows drops trailing blanks of the default.
+        // Trailing blanks of the default are dropped (private-profile rule).
         result = def;
         while (result.endsWith(QLatin1Char(' ')))
             result.chop(1);
@@ -255,7 +255,7 @@ QString SettingsFile::readString(const QString& section, const QString& key, con
 
 int SettingsFile::readInt(const QString& section, const QString& key, int def) const
 {
-    // An empty value gives the default as well, as with the Windows function.
+    // An empty value gives the default as well (private-profile rule).
     const auto value = lookUp(m_path, section, key);
     if (!value || value->isEmpty())
         return def;
@@ -278,7 +278,8 @@ bool SettingsFile::writeString(const QString& section, const QString& key, const
     if (!text.holds(section) || !text.holds(key) || !text.holds(value))
         return false;
     const Location loc = locate(data, text, section, key);
-    // New lines follow the file's first line end; a new file gets CRLF as on Windows.
+    // New lines follow the file's first line end; a new file gets CRLF, so that
+    // the file reads the same in every editor it may be carried to.
     const qsizetype firstLf = data.indexOf('\n');
     const QByteArray eol = firstLf > 0 && data[firstLf - 1] == '\r' ? QByteArray("\r\n")
                            : firstLf >= 0                           ? QByteArray("\n")

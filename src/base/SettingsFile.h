@@ -2,8 +2,9 @@
 
 #include <QString>
 
-// A reader and writer of Windows initialisation files that behaves like the
-// private-profile functions: GBK text on disk, section and key names matched
+// A reader and writer of initialisation (.ini) files that keeps the
+// private-profile conventions, so that the file stays what users and other
+// tools of that convention expect: GBK text on disk, section and key names matched
 // without regard to letter case or to blanks around them, every other line kept
 // as it is on write.
 // Writes replace the file atomically, so a crash never leaves half a file.

@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 
-// Events of the asynchronous selection; the values are those of the Windows
-// socket layer, which the time calibration is written against.
+// Events of the asynchronous selection. The values are the customary
+// FD_READ/FD_CONNECT bits, which the time calibration's log texts name.
 namespace sockev {
 inline constexpr int kFdRead = 0x01;
 inline constexpr int kFdConnect = 0x10;
@@ -16,8 +16,8 @@ inline constexpr int kFdConnect = 0x10;
 // and the arrival of data as events on the thread that owns it. Error numbers
 // are the socket layer's own (errno values).
 //
-// As with the Windows layer, a read event is reported once and not again until
-// receive() has been called, so a reader that stops reading is not flooded.
+// A read event is reported once and not again until receive() has been
+// called, so a reader that stops reading is not flooded.
 class AsyncSocket : public QObject
 {
     Q_OBJECT

@@ -3,9 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The program's log-on start: what the Run value "Tolvaelfin" of the machine-wide
-// Run key is on Windows, a desktop entry Tolvaelfin.desktop in an XDG autostart
-// folder here. The machine-wide folder serves where this user may write it; else
+// The program's log-on start, "Tolvaelfin": a desktop entry Tolvaelfin.desktop
+// in an XDG autostart folder. The machine-wide folder serves where this user may write it; else
 // the user's own folder, whose entry of the same name wins over the machine-wide
 // one (the XDG autostart specification). The folders are given, so that tests
 // work on temporary ones.

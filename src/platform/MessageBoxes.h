@@ -7,8 +7,8 @@
 #include <QString>
 #include <functional>
 
-// Buttons and answers keep the values of the Windows message-box API, which the
-// dialogs' logic is written against.
+// Buttons and answers: the customary message-box sets (OK, Yes/No ...) and
+// answer values, which the dialogs' logic compares against.
 enum class MbButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MbIcon { None, Information, Warning, Question, Error };
 enum class MbResult { None = 0, Ok = 1, Cancel = 2, Yes = 6, No = 7 };

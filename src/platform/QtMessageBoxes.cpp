@@ -37,7 +37,7 @@ MbResult fromQt(int b, MbButtons buttons)
     default:
         break;
     }
-    // Closed by Esc or the close box: what Windows reports for that box.
+    // Closed by Esc or the close box: the answer that box's cancel button would give.
     switch (buttons) {
     case MbButtons::Ok:
         return MbResult::Ok;

@@ -3,7 +3,8 @@
 #include <QList>
 #include <QString>
 
-// Show commands of the Windows shell, kept because callers pass them through.
+// How an opened page's window should show; callers pass them through, and the
+// values are the customary SW_* numbers.
 enum ShowCommand { kSwHide = 0, kSwShowNormal = 1, kSwShowMaximized = 3, kSwShow = 5 };
 
 class Shell

@@ -74,7 +74,7 @@ bool ShellFolders::saveShortcut(const QString& file, const QString& program,
                                 const QString& workingFolder) const
 {
     const QString folder = QFileInfo(file).absolutePath();
-    // The shell's folders always exist on Windows; here a fresh system may lack one.
+    // A fresh account may not have the folder yet (no desktop, no menu folder).
     if (!fileops::IsFolder(folder) && !QDir().mkpath(folder))
         return false;
 

@@ -4,8 +4,7 @@
 #include <functional>
 
 // The four places of the program's shortcuts, and the writing of one shortcut.
-// On Windows these are shell folders and .lnk files; here they are XDG folders
-// holding desktop entries. All folders are given, so that tests use temporary ones.
+// They are XDG folders holding desktop entries. All folders are given, so that tests use temporary ones.
 class ShellFolders
 {
 public:

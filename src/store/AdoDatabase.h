@@ -62,7 +62,8 @@ public:
                    const QStringList& values, int maxRecords, QString& message);
     int DeleteRows(const QString& table, const QString& where, int maxRecords, QString& message);
 
-    // Text for a data-access error code of the Windows data layer (HRESULT).
+    // Text for a data-access error code (an HRESULT, the codes the start-up
+    // messages name).
     static QString ComErrorText(quint32 code);
 
     // The file of the open connection, or empty.

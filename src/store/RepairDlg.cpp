@@ -30,7 +30,7 @@ int CRepairDlg::RegisterAdoDlls()
 
 void CRepairDlg::setVisible(bool visible)
 {
-    // The dialog initialises once, just before it is first shown, as a Windows dialog does.
+    // The dialog initialises once, just before it is first shown.
     if (visible && !m_initialised) {
         m_initialised = true;
         OnInitDialog();

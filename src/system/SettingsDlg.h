@@ -20,8 +20,7 @@ class CSettingsDlg : public QDialog
     Q_OBJECT
 
 public:
-    // Without a parent the main window becomes the parent, as with the Windows
-    // program's owner: it is found by its title.
+    // Without a parent the main window becomes the parent: it is found by its title.
     explicit CSettingsDlg(QWidget* parent = nullptr);
     ~CSettingsDlg() override;
 

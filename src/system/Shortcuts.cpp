@@ -40,7 +40,7 @@ void removeTreeBytes(const QByteArray& folder)
             ::unlink(folder.constData());
         return;
     }
-    // What read-only attributes are on Windows, a folder without write permission is here.
+    // A folder without write permission is the read-only folder here.
     ::chmod(folder.constData(), (st.st_mode & 07777) | S_IRWXU);
     DIR* dir = ::opendir(folder.constData());
     if (dir) {

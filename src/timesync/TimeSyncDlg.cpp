@@ -61,7 +61,7 @@ CTimeSyncDlg::CTimeSyncDlg(QWidget* parent)
     m_list = m_ui->serverList;
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     ApplyDialogUnits(this);
-    // The tab stops of a Windows edit control: every 32 dialog units.
+    // The log's tab stops: every 32 dialog units, the customary edit-control default.
     m_log->setTabStopDistance(DialogUnits(font()).x(32));
 
     connect(m_ui->calibrateButton, &QPushButton::clicked, this, &CTimeSyncDlg::OnCalibrate);

@@ -35,7 +35,7 @@ QPushButton* CAboutDlg::okButton() const
 
 void CAboutDlg::setVisible(bool visible)
 {
-    // The dialog initialises once, just before it is first shown, as a Windows dialog does.
+    // The dialog initialises once, just before it is first shown.
     if (visible && !m_initialised) {
         m_initialised = true;
         OnInitDialog();

@@ -9,7 +9,8 @@ class QWidget;
 QFont DialogFont();
 
 // Dialog base units of a font: 4 units per average Latin letter width, 8 per
-// character height, rounded as Windows rounds them.
+// character height, rounded half away from zero, so that forms measured in
+// dialog units keep their proportions with any font.
 struct DialogUnits
 {
     explicit DialogUnits(const QFont& font);

@@ -33,7 +33,7 @@ FlatMenuColours flatColours(const QPalette& pal, bool themedXp)
                           rgbOf(pal.color(QPalette::Highlight)), themedXp);
 }
 
-// Windows' FrameRect: a one-pixel border inside r.
+// A one-pixel border inside r (the classic FrameRect).
 void frameRect(QPainter* p, const QRect& r, const QColor& c)
 {
     p->fillRect(QRect(r.x(), r.y(), r.width(), 1), c);
@@ -86,8 +86,9 @@ public:
     {
         if (type == CT_MenuItem) {
             const CFlatMenu* menu = nullptr;
-            // Windows widens every owner-drawn item by a check mark's width less
-            // one; the flat look counts on that room at the right of the text.
+            // Every owner-drawn item is widened by a check mark's width less one
+            // (the classic menu measure); the flat look counts on that room at the
+            // right of the text.
             if (const FlatMenuItem* item = itemOf(opt, widget, &menu))
                 return menu->MeasureItem(*item) + QSize(kCheckMarkAllowance, 0);
         }

@@ -4,8 +4,8 @@
 #include <QPlainTextEdit>
 #include <QValidator>
 
-// Edits whose text is limited in bytes of its GBK form, as the Windows edits
-// limited with EM_LIMITTEXT are: input that does not fit is refused, a paste
+// Edits whose text is limited in bytes of its GBK form (the limits the
+// database fields were made for): input that does not fit is refused, a paste
 // keeps only the part that fits, and no character is ever split.
 
 // Cuts what was just put before the cursor (typed, pasted or set) until the

@@ -4,8 +4,8 @@
 #include <array>
 
 namespace {
-// "%1" is the Windows placeholder; the others are the desktop entry field codes
-// that stand for the address.
+// "%1" is the placeholder of classic open commands; the others are the desktop
+// entry field codes that stand for the address.
 constexpr std::array<const char*, 5> kPlaceholders = {"%1", "%u", "%U", "%f", "%F"};
 
 // Earliest position of any of the forms, or -1.

@@ -41,7 +41,7 @@ FlatMenuSettings& FlatMenuGlobals()
 
 bool IsThemedXp()
 {
-    // The themed look is a Windows XP desktop theme; no other platform has it.
+    // The themed look belongs to one desktop theme this platform does not have.
     return false;
 }
 

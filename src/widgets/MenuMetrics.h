@@ -27,7 +27,7 @@ MenuRgb BlendTowardWhite(MenuRgb colour, double f);
 // Each channel v becomes v - f * v, truncated; f outside (0, 1] leaves the colour as it is.
 MenuRgb ScaleTowardBlack(MenuRgb colour, double f);
 
-// Menu item flags, with the values of the Windows menu API that the templates use.
+// Menu item flags, with the customary MF_* values that the menu templates use.
 namespace menuflags {
 inline constexpr unsigned kGrayed = 0x0001;
 inline constexpr unsigned kDisabled = 0x0002;
@@ -58,7 +58,7 @@ struct FlatMenuSettings
 // The one set of the process (user-interface thread only).
 FlatMenuSettings& FlatMenuGlobals();
 
-// The themed Windows XP look; never present on this platform.
+// The themed desktop look of the menu templates; never present on this platform.
 bool IsThemedXp();
 
 // The style the settings put in force.
@@ -71,8 +71,8 @@ int ImageMargin(const FlatMenuSettings& s, MenuDrawStyle style);
 // Width of the image column in the flat style: image width + d.
 int ImageColumnWidth(const FlatMenuSettings& s, MenuDrawStyle style);
 
-// Height of a menu-bar line for a menu font of the given line height: Windows
-// puts three pixels above and below the text.
+// Height of a menu-bar line for a menu font of the given line height: three
+// pixels above and below the text.
 int MenuBarHeight(int fontLineHeight);
 
 int SeparatorHeight(const FlatMenuSettings& s, MenuDrawStyle style, int menuBarHeight);

@@ -5,8 +5,8 @@
 class QLineEdit;
 class QToolButton;
 
-// An up-down control attached to a digits-only edit (its buddy), as the Windows
-// one with UDS_SETBUDDYINT and UDS_ARROWKEYS: its arrows, and the Up and Down
+// An up-down control attached to a digits-only edit (its buddy), with the
+// classic buddy-integer and arrow-key behaviour: its arrows, and the Up and Down
 // keys in the buddy, step the buddy's number within the range and write it
 // back. The buddy itself can still be typed freely. The arrows carry the
 // buddy's accessible name ("增加小时", "减少小时"), so that a screen reader can
