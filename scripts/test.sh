@@ -1,7 +1,20 @@
 #!/usr/bin/env bash
-# Sets up, builds and runs every test.
+# Sets up, builds and runs every test: the unit and dialog tests, the layer and
+# format checks, the rights-dependent tests as an ordinary user, the program
+# under a real tray host and under Wayland, and the installed package used by
+# two ordinary users.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 bash scripts/build.sh default
 ctest --preset default
+bash scripts/check_layers.sh
+bash scripts/check_format.sh
+bash scripts/test_unprivileged.sh build/default
+bash scripts/tray_toggle.sh build/default
+bash scripts/wayland_smoke.sh build/default
+if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/e2e_users.sh build/default
+else
+  echo "e2e_users: skipped (it installs the package and creates users: run as root)"
+fi
