@@ -248,7 +248,6 @@ private slots:
         const QDateTime ordinaryAt = shutdownAt.addSecs(kOrdinaryAfterSecs);
         const QString shutdownId = insertAt(u(shutdown::kSubject), u(shutdown::kDirect), shutdownAt);
         const QString ordinaryId = insertAt(u("开会"), u("三楼"), ordinaryAt);
-        QString furtherId;
 
         // What each popup meets when it appears.
         struct Seen
@@ -264,6 +263,10 @@ private slots:
         });
 
         TrayIcon::SetAvailableForTesting(true);
+        const auto restore = qScopeGuard([&env] {
+            seams::setPower(&env.fakes.power);
+            TrayIcon::SetAvailableForTesting(std::nullopt);
+        });
         CReminderDlg::SetDueWorkerEnabledForTesting(true);
         CReminderDlg dlg(true, nullptr, [&app] { return app.database(); });
         dlg.OnTimer(ids::kTimerStartDueCheck);
@@ -305,14 +308,11 @@ private slots:
 
         // Refused, the program goes on: the next reminder falls due as ever.
         const QDateTime furtherAt = reminders::WholeSeconds(real.now()).addSecs(2);
-        furtherId = insertAt(u("午饭"), u("食堂"), furtherAt);
+        const QString furtherId = insertAt(u("午饭"), u("食堂"), furtherAt);
         QTRY_VERIFY_WITH_TIMEOUT(seen.contains(furtherId), 8000);
         QCOMPARE(reminders::WholeSeconds(seen.value(furtherId).at), furtherAt);
         QCOMPARE(m_bus->calls().size(), 1);
         QCOMPARE(env.fakes.boxes.texts(), QStringList{refusal});
-
-        seams::setPower(&env.fakes.power);
-        TrayIcon::SetAvailableForTesting(std::nullopt);
     }
 
     void clockSettingAnswersLateWithoutBlocking_data()
