@@ -16,6 +16,7 @@
 #include "reminders/ReminderList.h"
 #include "store/AdoDatabase.h"
 #include "support/PopupAcknowledger.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 #include "support/TypeText.h"
 #include "timers/CountdownPanel.h"
@@ -34,7 +35,6 @@
 #include <QSignalSpy>
 #include <QTimeEdit>
 #include <QtTest>
-#include <sqlite3.h>
 
 namespace mainwindowtest {
 inline const QDate kToday(2016, 5, 1); // a Sunday
@@ -48,26 +48,18 @@ inline QString u(const char* s)
 // Direct SQL on the test's database file, beside the store the window uses.
 inline QList<QStringList> Query(const QString& path, const QString& sql)
 {
-    QList<QStringList> rows;
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK) {
-        sqlite3_close(db);
+    SqliteFile db(path);
+    if (!db.isOpen())
         return {{QStringLiteral("cannot open")}};
-    }
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.toUtf8().constData(), -1, &st, nullptr) != SQLITE_OK) {
-        rows = {{QStringLiteral("bad sql")}};
-    } else {
-        while (sqlite3_step(st) == SQLITE_ROW) {
-            QStringList row;
-            for (int c = 0; c < sqlite3_column_count(st); ++c)
-                row << QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c)));
-            rows << row;
-        }
-    }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return rows;
+    QList<QStringList> rows;
+    const QByteArray utf8 = sql.toUtf8();
+    const bool ok = db.forEachRow(utf8.constData(), [&](sqlite3_stmt* st) {
+        QStringList row;
+        for (int c = 0; c < sqlite3_column_count(st); ++c)
+            row << SqliteFile::text(st, c);
+        rows << row;
+    });
+    return ok ? rows : QList<QStringList>{{QStringLiteral("bad sql")}};
 }
 
 struct Env
