@@ -269,20 +269,39 @@ private slots:
         QVERIFY(fakes.boxes.shown().isEmpty());
     }
 
-    void staleLockOfACrashedCopyIsReclaimed()
+    void staleLockIsReclaimed_data()
     {
+        QTest::addColumn<bool>("killedWhileWriting");
+        QTest::newRow("its copy crashed") << false;
+        // Killed between creating the file and writing its process id into it.
+        QTest::newRow("its copy was killed while writing it") << true;
+    }
+
+    void staleLockIsReclaimed()
+    {
+        QFETCH(bool, killedWhileWriting);
         const QString name = uniqueInstanceName();
         SingleInstance probe(name);
-        // A lock whose process died without unlocking, as a crash leaves it.
-        const pid_t child = fork();
-        if (child == 0) {
-            QLockFile lock(probe.lockPath());
-            lock.setStaleLockTime(0);
-            _exit(lock.tryLock(0) ? 0 : 1);
+        if (killedWhileWriting) {
+            QFile lock(probe.lockPath());
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.close();
+            const QDateTime before = QDateTime::currentDateTime().addSecs(-5);
+            QVERIFY(lock.open(QIODevice::ReadWrite));
+            QVERIFY(lock.setFileTime(before, QFileDevice::FileModificationTime));
+            lock.close();
+        } else {
+            // A lock whose process died without unlocking, as a crash leaves it.
+            const pid_t child = fork();
+            if (child == 0) {
+                QLockFile lock(probe.lockPath());
+                lock.setStaleLockTime(0);
+                _exit(lock.tryLock(0) ? 0 : 1);
+            }
+            int status = 0;
+            QCOMPARE(waitpid(child, &status, 0), child);
+            QCOMPARE(WEXITSTATUS(status), 0);
         }
-        int status = 0;
-        QCOMPARE(waitpid(child, &status, 0), child);
-        QCOMPARE(WEXITSTATUS(status), 0);
         QVERIFY(QFile::exists(probe.lockPath()));
         QCOMPARE(probe.acquire(), SingleInstance::Result::First);
     }

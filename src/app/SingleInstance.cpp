@@ -3,7 +3,9 @@
 #include "base/Constants.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QWidget>
@@ -42,7 +44,7 @@ SingleInstance::Result SingleInstance::acquire()
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a crashed copy is stale as soon as its process is gone.
     m_lock->setStaleLockTime(0);
-    if (!m_lock->tryLock(0)) {
+    if (!m_lock->tryLock(0) && !reclaimUnwrittenLock()) {
         if (m_lock->error() != QLockFile::LockFailedError)
             return Result::NoLock;
         QLocalSocket socket;
@@ -58,6 +60,24 @@ SingleInstance::Result SingleInstance::acquire()
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     m_server.listen(serverPath());
     return Result::First;
+}
+
+bool SingleInstance::reclaimUnwrittenLock()
+{
+    // A copy killed between creating its lock file and writing its process id
+    // into it leaves a lock without an owner, which would keep every later start
+    // out until the runtime folder is cleared. A live copy writes its id at once,
+    // so an ownerless lock older than a second is such a leftover.
+    if (m_lock->error() != QLockFile::LockFailedError)
+        return false;
+    qint64 pid = 0;
+    QString host, application;
+    if (m_lock->getLockInfo(&pid, &host, &application))
+        return false;
+    const QDateTime written = QFileInfo(lockPath()).lastModified();
+    if (!written.isValid() || qAbs(written.msecsTo(QDateTime::currentDateTime())) < 1000)
+        return false;
+    return m_lock->removeStaleLockFile() && m_lock->tryLock(0);
 }
 
 void SingleInstance::onNewConnection()

@@ -35,6 +35,8 @@ signals:
 
 private:
     void onNewConnection();
+    // Takes over a lock file whose owner never wrote itself into it.
+    bool reclaimUnwrittenLock();
 
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
