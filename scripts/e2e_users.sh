@@ -13,6 +13,11 @@
 #    user's copy only, and the other user can read nothing of it;
 #  - checks that every shared library the running program loaded (Qt's
 #    plug-ins among them) comes from a package its Depends pull in;
+#  - as each user, through the main window's settings dialog, turns start
+#    with system on (the user's own autostart entry, valid, running the
+#    installed program hidden), sends the shortcuts (desktop, menu and
+#    applications folder, valid) and turns start with system off again, and
+#    checks that nothing was written to the machine's folders;
 #  - purges the package and removes the users and everything else it made, also
 #    when it fails, so that it can be run again.
 #
@@ -270,4 +275,115 @@ for u in "${users[@]}"; do
     [ -z "$others" ] || fail "$u: open to others: $others"
 done
 [ "$(sha256sum /usr/share/tolva/tolva.dat | cut -d' ' -f1)" = "$template_sum" ] || fail "the shipped database was written"
+
+# --- Start with system and the shortcuts, as each user, through the window ------
+# Driven with the pointer: clicks at the middle of a button, laid out in dialog
+# units and scaled by the window's real size; no window manager (without one,
+# a newly mapped window is on top and Qt gives itself the focus).
+for p in "${pids[@]}"; do kill "$p"; done
+for p in "${pids[@]}"; do wait "$p" 2>/dev/null || true; done
+pids=()
+# The reminder is done with: its pop-up would come again over the windows below.
+as_user "$a" sqlite3 "$(data_of "$a")/tolva.dat" "delete from recordmsg where titile = 'e2e'"
+xdo() { DISPLAY=":$display" xdotool "$@"; }
+# The first visible window of a copy whose title matches; empty when none.
+window_of() { # pid title-regex
+    local ids
+    ids=$(xdo search --all --onlyvisible --pid "$1" --name "$2" 2>/dev/null || true)
+    head -1 <<<"$ids"
+}
+wait_window() { # pid title-regex what; sets win
+    win=
+    for _ in $(seq 100); do
+        win=$(window_of "$1" "$2")
+        [ -n "$win" ] && return 0
+        sleep 0.1
+    done
+    fail "$3 did not show"
+}
+# The middle of a widget at x y w h on a form of fw x fh dialog units.
+click_widget() { # window fw fh x y w h
+    local geo width height
+    geo=$(xdo getwindowgeometry --shell "$1")
+    width=$(sed -n 's/^WIDTH=//p' <<<"$geo")
+    height=$(sed -n 's/^HEIGHT=//p' <<<"$geo")
+    xdo mousemove --window "$1" $(((2 * $4 + $6) * width / (2 * $2))) $(((2 * $5 + $7) * height / (2 * $3))) click 1
+}
+# Waits for the copy's message box (its caption is the program title) and
+# acknowledges it with Enter; fails unless it goes.
+acknowledge() { # pid what
+    local box
+    wait_window "$1" '^Tolva小精灵$' "$2: the message box"
+    box=$win
+    for _ in $(seq 5); do
+        xdo windowfocus "$box" 2>/dev/null || true
+        sleep 0.2
+        xdo key --clearmodifiers Return
+        for _ in $(seq 10); do
+            [ -z "$(window_of "$1" '^Tolva小精灵$')" ] && return 0
+            sleep 0.1
+        done
+    done
+    fail "$2: the message box did not go with Enter"
+}
+machine_state() {
+    find /etc/xdg/autostart /usr/share/applications -printf '%p %U %s %T@\n' 2>/dev/null | sort
+}
+machine_before=$(machine_state)
+for u in "${users[@]}"; do
+    home=$(getent passwd "$u" | cut -d: -f6)
+    user_cmd "$u"
+    "${uc[@]}" /usr/bin/tolva >>"$work/$u.log" 2>&1 &
+    pid=$!
+    pids=("$pid")
+    wait_window "$pid" '^Tolva小精灵2016$' "$u: the main window"
+    main=$win
+    # settingsButton, 17 379 64x15 on the main window's 321x409.
+    click_widget "$main" 321 409 17 379 64 15
+    wait_window "$pid" '^常规设置$' "$u: the settings dialog"
+    settings=$win
+    # The user's own folders (XDG_CONFIG_HOME and XDG_DATA_HOME are not set):
+    # nothing of the program there before the buttons are pressed.
+    entry="$home/.config/autostart/Tolvaelfin.desktop"
+    apps="$home/.local/share/applications"
+    links=("$home/Desktop/Tolva小精灵.desktop" "$apps/Tolva软件/Tolva小精灵/Tolva小精灵.desktop" "$apps/Tolva小精灵.desktop")
+    for f in "$entry" "${links[@]}"; do [ ! -e "$f" ] || fail "$u: $f is there before any button was pressed"; done
+    # autostartOnButton, 20 21 50x14 on the dialog's 232x202.
+    click_widget "$settings" 232 202 20 21 50 14
+    acknowledge "$pid" "$u: start with system"
+    [ -f "$entry" ] || fail "$u: no $entry after start with system"
+    [ "$(stat -c %U "$entry")" = "$u" ] || fail "$u: $entry belongs to $(stat -c %U "$entry")"
+    exec_line=$(grep '^Exec=' "$entry" || true)
+    grep -q '/usr/bin/tolva' <<<"$exec_line" && grep -q -- '-Tolva' <<<"$exec_line" ||
+        fail "$u: the autostart entry runs '$exec_line'"
+    grep -q '^Hidden=true' "$entry" && fail "$u: the autostart entry is hidden"
+    as_user "$u" desktop-file-validate "$entry" || fail "$u: $entry is not a valid desktop entry"
+    note "$u: start with system wrote $entry ($exec_line)"
+
+    # shortcutSendButton, 20 62 50x14.
+    click_widget "$settings" 232 202 20 62 50 14
+    acknowledge "$pid" "$u: send shortcuts"
+    # Start menu and quick launch are both the applications folder: three files for four places.
+    for link in "${links[@]}"; do
+        [ -f "$link" ] || fail "$u: no shortcut $link"
+        [ "$(stat -c %U "$link")" = "$u" ] || fail "$u: $link belongs to $(stat -c %U "$link")"
+        grep -q '^Exec=.*/usr/bin/tolva' "$link" || fail "$u: $link runs $(grep '^Exec=' "$link")"
+        as_user "$u" desktop-file-validate "$link" || fail "$u: $link is not a valid desktop entry"
+    done
+    note "$u: the shortcuts are on the desktop, in the menu and in the applications folder, all valid"
+
+    # autostartOffButton, 91 21 50x14.
+    click_widget "$settings" 232 202 91 21 50 14
+    acknowledge "$pid" "$u: cancel start with system"
+    if [ -e "$entry" ] && ! grep -q '^Hidden=true' "$entry"; then
+        fail "$u: the autostart entry is still in effect after cancel"
+    fi
+    note "$u: cancel removed the autostart entry"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    pids=()
+done
+[ "$(machine_state)" = "$machine_before" ] || fail "/etc/xdg/autostart or /usr/share/applications changed:
+$(diff <(echo "$machine_before") <(machine_state))"
+note "nothing written to /etc/xdg/autostart or /usr/share/applications"
 note "PASS"
