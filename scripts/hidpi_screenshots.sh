@@ -81,6 +81,8 @@ import -window "$main" "$prefix-main.png"
 popup=$(window '^Tolva.* - ')
 sleep 1
 import -window "$popup" "$prefix-popup.png"
+# Keys in a popup's first second are taken for typing meant elsewhere.
+sleep 0.5
 press "$popup" Return
 sleep 1
 
