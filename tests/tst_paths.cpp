@@ -1,4 +1,5 @@
 #include "base/FileOps.h"
+#include "base/ModulePath.h"
 #include "base/Paths.h"
 #include "base/SettingsFile.h"
 #include "store/AdoDatabase.h"
@@ -31,14 +32,14 @@ struct InstalledLayout
             QFile::setPermissions(shipped(),
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
         }
-        SetExecutablePathForTesting(root.path() + QStringLiteral("/usr/bin/tolva"));
+        SetModuleFilePathForTesting(root.path() + QStringLiteral("/usr/bin/tolva"));
         saved = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome()));
     }
     ~InstalledLayout()
     {
         qputenv("XDG_DATA_HOME", saved);
-        SetExecutablePathForTesting(QString());
+        SetModuleFilePathForTesting(QString());
     }
     QString shipped() const { return root.path() + QStringLiteral("/usr/share/tolva/tolva.dat"); }
     QString dataHome() const { return root.path() + QStringLiteral("/home/data"); }
@@ -56,7 +57,7 @@ class TestPaths : public QObject
 private slots:
     void cleanup()
     {
-        SetExecutablePathForTesting(QString());
+        SetModuleFilePathForTesting(QString());
         SetProgramFolderForTesting(QString());
     }
 
@@ -87,7 +88,7 @@ private slots:
     // makes the user's folder the data folder.
     void pathWithoutSlashGivesAnEmptyProgramFolder()
     {
-        SetExecutablePathForTesting(QStringLiteral("tolva"));
+        SetModuleFilePathForTesting(QStringLiteral("tolva"));
         QCOMPARE(GetProgramFolder(), QString());
         QCOMPARE(IsPortableLayout(), QFileInfo(QStringLiteral("/myTolva")).isDir());
         QCOMPARE(ShippedDatabasePath(), QStringLiteral("/share/tolva/tolva.dat"));
@@ -101,14 +102,14 @@ private slots:
         const QString second = root.path() + QStringLiteral("/other");
         QVERIFY(QDir().mkpath(first + QStringLiteral("/myTolva")));
         QVERIFY(QDir().mkpath(second + QStringLiteral("/myTolva")));
-        SetExecutablePathForTesting(first + QStringLiteral("/tolva"));
+        SetModuleFilePathForTesting(first + QStringLiteral("/tolva"));
         QCOMPARE(GetProgramFolder(), first);
         QCOMPARE(DataFolderPath(), first + QStringLiteral("/myTolva"));
         QCOMPARE(DatabaseFilePath(), first + QStringLiteral("/myTolva/tolva.dat"));
         QCOMPARE(BackupFilePath(), first + QStringLiteral("/myTolva/tolvaBak.dat"));
         QCOMPARE(SettingsFilePath(), first + QStringLiteral("/myTolva/Settings.ini"));
         // Nothing is cached: the next call sees the next executable path.
-        SetExecutablePathForTesting(second + QStringLiteral("/tolva"));
+        SetModuleFilePathForTesting(second + QStringLiteral("/tolva"));
         QCOMPARE(SettingsFilePath(), second + QStringLiteral("/myTolva/Settings.ini"));
     }
 
@@ -251,7 +252,7 @@ private slots:
     void programFolderOverrideWins()
     {
         TempProgramFolder portable(false);
-        SetExecutablePathForTesting(QStringLiteral("/srv/tolva"));
+        SetModuleFilePathForTesting(QStringLiteral("/srv/tolva"));
         SetProgramFolderForTesting(portable.path());
         QCOMPARE(DatabaseFilePath(), portable.databaseFile());
         SetProgramFolderForTesting(QString());

@@ -1,6 +1,7 @@
 #include "base/Paths.h"
 
 #include "base/FileOps.h"
+#include "base/ModulePath.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +18,6 @@ namespace {
 QMutex g_overrideMutex;
 QString g_override;
 bool g_hasOverride = false;
-QString g_executableOverride;
 
 const char kDataFolderName[] = "myTolva";
 const char kUserDataRoot[] = "Tolva";
@@ -78,11 +78,9 @@ QString GetProgramFolder()
         QMutexLocker lock(&g_overrideMutex);
         if (g_hasOverride)
             return g_override;
-        if (!g_executableOverride.isEmpty())
-            return FolderOfExecutable(g_executableOverride);
     }
     // Resolved at every call: the executable may have been moved or replaced.
-    return FolderOfExecutable(QFile::symLinkTarget(QStringLiteral("/proc/self/exe")));
+    return FolderOfExecutable(GetModuleFilePath());
 }
 
 void SetProgramFolderForTesting(const QString& folder)
@@ -90,12 +88,6 @@ void SetProgramFolderForTesting(const QString& folder)
     QMutexLocker lock(&g_overrideMutex);
     g_override = folder;
     g_hasOverride = !folder.isEmpty();
-}
-
-void SetExecutablePathForTesting(const QString& executablePath)
-{
-    QMutexLocker lock(&g_overrideMutex);
-    g_executableOverride = executablePath;
 }
 
 QString XdgDataHome()

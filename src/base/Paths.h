@@ -45,10 +45,8 @@ QString XdgConfigHome();
 // Tests point the program at a temporary folder; an empty text restores the
 // executable's folder. Never used by the program itself.
 void SetProgramFolderForTesting(const QString& folder);
-// Tests stand in for the path of the running executable, from which the
-// program folder is then derived; an empty text restores /proc/self/exe.
-// A program folder set above takes precedence.
-void SetExecutablePathForTesting(const QString& executablePath);
+// Tests stand in for the running executable with SetModuleFilePathForTesting
+// (base/ModulePath.h); a program folder set above takes precedence.
 
 // The folder of an executable path: the text before its last separator, or the
 // empty text when it has none.
