@@ -112,7 +112,7 @@ bool CReminderApp::InitInstance(const QStringList& arguments)
     // The program's icon on every window it opens, each message box included.
     // Helpers that start up without a GUI (the fault-test child) have no windows.
     if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-        QApplication::setWindowIcon(QIcon(QStringLiteral(":/icon128.svg")));
+        QApplication::setWindowIcon(QIcon(QString::fromLatin1(tolva::kIconResource)));
 
     // 1. Single instance.
     m_instance = std::make_unique<SingleInstance>(instanceName);

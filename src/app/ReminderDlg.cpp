@@ -75,7 +75,7 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
     : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint |
                           Qt::MSWindowsFixedSizeDialogHint),
-      showAllowed(showAllowed_), appIcon(QStringLiteral(":/icon128.svg")),
+      showAllowed(showAllowed_), appIcon(QString::fromLatin1(tolva::kIconResource)),
       m_ui(std::make_unique<Ui::CReminderDlg>())
 {
     setStoreProvider(std::move(store));

@@ -25,7 +25,7 @@ TrayIcon::~TrayIcon()
 void TrayIcon::AddTrayIcon()
 {
     // Loaded from the program's resources at every add.
-    m_tray.setIcon(QIcon(QStringLiteral(":/icon128.svg")));
+    m_tray.setIcon(QIcon(QString::fromLatin1(tolva::kIconResource)));
     m_tray.setToolTip(QString::fromUtf8(tolva::kProgramTitle));
     m_tray.show();
 }

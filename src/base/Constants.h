@@ -16,6 +16,9 @@ inline constexpr const char kHiddenStartSwitch[] = "-Tolva";
 inline constexpr const char kProductHost[] = "tolva.example.org";
 inline constexpr const char kProductUrl[] = "https://tolva.example.org/";
 
+// The program's icon (scalable), on every window and in the tray.
+inline constexpr const char kIconResource[] = ":/icon128.svg";
+
 // The one table of the store.
 inline constexpr const char kReminderTable[] = "recordmsg";
 

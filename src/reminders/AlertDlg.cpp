@@ -47,7 +47,8 @@ CAlertDlg::CAlertDlg(const QString& id, QWidget* parent)
                    Qt::WindowStaysOnTopHint);
     m_ui->shutdownCheck->hide();
 
-    m_ui->iconLabel->setPixmap(QIcon(QStringLiteral(":/icon128.svg")).pixmap(m_ui->iconLabel->size()));
+    m_ui->iconLabel->setPixmap(
+        QIcon(QString::fromLatin1(tolva::kIconResource)).pixmap(m_ui->iconLabel->size()));
     // Keys go to whichever control has the focus; one filter sees them all.
     qApp->installEventFilter(this);
 

@@ -15,7 +15,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent), m_ui(std::make_unique<U
     // A static icon control takes the icon's own size, whatever its template says.
     const QSize iconSize(32, 32);
     m_ui->iconLabel->resize(iconSize);
-    m_ui->iconLabel->setPixmap(QIcon(QStringLiteral(":/icon128.svg")).pixmap(iconSize));
+    m_ui->iconLabel->setPixmap(QIcon(QString::fromLatin1(tolva::kIconResource)).pixmap(iconSize));
     connect(m_ui->okButton, &QPushButton::clicked, this, &QDialog::accept);
     // The link is taken over as the dialog's controls are bound.
     m_ui->downloadLink->PreSubclassWindow();
