@@ -25,7 +25,7 @@ const char kUserDataRoot[] = "Tolva";
 QString xdgFolder(const char* variable, const char* belowHome)
 {
     const QString value = qEnvironmentVariable(variable);
-    // The base directory specification: a relative path is invalid and ignored.
+    // The XDG Base Directory specification: a relative path is invalid and ignored.
     if (value.startsWith(QLatin1Char('/')))
         return QDir::cleanPath(value);
     return QDir::homePath() + QLatin1Char('/') + QLatin1String(belowHome);
