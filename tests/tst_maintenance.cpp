@@ -350,6 +350,7 @@ private slots:
         QTest::newRow("a page overwritten") << "overwritten";
         QTest::newRow("no reminder table") << "other table";
         QTest::newRow("reminder table lacking fields") << "fewer fields";
+        QTest::newRow("id a text key holding SQL that names another record") << "text key";
     }
     void restoreRefusesABackupThatIsNoReminderDatabase()
     {
@@ -372,10 +373,17 @@ private slots:
             QVERIFY(WriteAll(BackupFilePath(), bytes));
         } else {
             SqliteFile made(other, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            QVERIFY(made.exec(backup == QLatin1String("other table")
-                                  ? "create table notes (x text); insert into notes values ('n')"
-                                  : "create table recordmsg (titile text, text text, id integer primary key);"
-                                    "insert into recordmsg (titile, text) values ('a', 'b')"));
+            const char* sql =
+                backup == QLatin1String("other table")
+                    ? "create table notes (x text); insert into notes values ('n')"
+                : backup == QLatin1String("fewer fields")
+                    ? "create table recordmsg (titile text, text text, id integer primary key);"
+                      "insert into recordmsg (titile, text) values ('a', 'b')"
+                    : "create table recordmsg (titile text, text text, date text, time text, use text, "
+                      "insertdatatime text, id text primary key);"
+                      "insert into recordmsg values ('bait', 'b', '2026-01-01', '10:00:00', '0', "
+                      "'2026-01-01 09:00:00', '0 or titile=''subject 1''')";
+            QVERIFY(made.exec(sql));
             QVERIFY(fileops::CopyFileAtomically(other, BackupFilePath()));
         }
         const QByteArray database = ReadAll(DatabaseFilePath());

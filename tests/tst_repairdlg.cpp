@@ -37,8 +37,8 @@ bool fillDatabase(const QString& path, int records)
 QStringList recordsIn(const QString& path)
 {
     return SqliteFile(path, SQLITE_OPEN_READONLY)
-        .column("select id||'|'||titile||'|'||text||'|'||date||'|'||time||'|'||use||'|'||insertdatatime "
-                "from recordmsg order by id");
+        .column("select id||'|'||titile||'|'||text||'|'||date||'|'||ifnull(time,'')||'|'||use||'|'||"
+                "insertdatatime from recordmsg order by id");
 }
 
 // The schema as SQLite keeps it.
@@ -181,6 +181,8 @@ private slots:
         QTest::newRow("overwritten with text, backup damaged too") << "text-bad-backup" << true;
         QTest::newRow("locked by another connection") << "locked" << true;
         QTest::newRow("cut short, new file cannot be written") << "truncated-unwritable" << true;
+        QTest::newRow("whole, but the time field dropped") << "no time field" << true;
+        QTest::newRow("whole, but id a text key") << "text key" << true;
     }
     void repairsADamagedDataFile()
     {
@@ -192,7 +194,7 @@ private slots:
         const QString file = folder.databaseFile();
         QVERIFY(fillDatabase(file, kRecords));
         QVERIFY(::chmod(QFile::encodeName(file).constData(), 0640) == 0);
-        const QStringList original = recordsIn(file);
+        QStringList original = recordsIn(file);
         QCOMPARE(original.size(), kRecords);
         const QList<QPair<int, int>> leaves = leafPages(file);
         QVERIFY(leaves.size() > 10);
@@ -224,6 +226,24 @@ private slots:
         } else if (damage.startsWith(QLatin1String("text"))) {
             bytes = "[常规设置]\r\nIfDelete=Istrue\r\n";
             lost = kRecords;
+        } else if (damage == QLatin1String("no time field")) {
+            // Every record is read all the same; only the lost field is empty.
+            QVERIFY(SqliteFile(file).exec(
+                "drop index recordmsg_time_date; alter table recordmsg drop column time"));
+            bytes = ReadAll(file);
+            for (QString& record : original) {
+                QStringList fields = record.split(QLatin1Char('|'));
+                fields[4].clear();
+                record = fields.join(QLatin1Char('|'));
+            }
+        } else if (damage == QLatin1String("text key")) {
+            QVERIFY(SqliteFile(file).exec(
+                "create table t (titile text, text text, date text, time text, use text, insertdatatime "
+                "text, "
+                "id text primary key); insert into t select titile, text, date, time, use, insertdatatime, "
+                "id "
+                "from recordmsg order by id; drop table recordmsg; alter table t rename to recordmsg"));
+            bytes = ReadAll(file);
         } else {
             QVERIFY(locker.exec("begin exclusive"));
         }

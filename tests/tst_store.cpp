@@ -69,6 +69,10 @@ private slots:
         QCOMPARE(db.ConnectionString(), QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") +
                                             folder.path() + "/myTolva/tolva.dat");
         QCOMPARE(db.FilePath(), folder.databaseFile());
+        // Every commit is synced with its folder (EXTRA, 3), in the one-file journal mode.
+        QString pragma;
+        QCOMPARE(db.CountRows("pragma_synchronous", "where synchronous=3", pragma), 1);
+        QCOMPARE(db.CountRows("pragma_journal_mode", "where journal_mode='delete'", pragma), 1);
 
         // The source spelt with backslashes names the same file.
         QVERIFY(insertRow(db, reminder("a")) == 1);
@@ -111,7 +115,8 @@ private slots:
 
     void openFailures_data()
     {
-        QTest::addColumn<QByteArray>("content"); // "-" for no file at all
+        // "-" for no file at all, "sql:" for a database made by the statements that follow
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("expectedText");
         // What it means to the user, then SQLite's own words.
         QTest::newRow("missing file")
@@ -120,15 +125,35 @@ private slots:
                                    << QString::fromUtf8("数据文件已损坏（file is not a database）");
         QTest::newRow("database without the table")
             << QByteArray() << QString::fromUtf8("数据文件已损坏（no such table: recordmsg）");
+        const QByteArray withoutTime = "sql:create table recordmsg (titile text, text text, date text, use "
+                                       "text, insertdatatime text, id integer primary key autoincrement)";
+        QTest::newRow("reminder table without its time field")
+            << withoutTime << QString::fromUtf8("数据文件已损坏（no such column: time）");
+        const QByteArray fields =
+            "titile text, text text, date text, time text, use text, insertdatatime text, ";
+        QTest::newRow("id a text key") << "sql:create table recordmsg (" + fields + "id text primary key)"
+                                       << QString::fromUtf8("数据文件已损坏（id is not the integer key）");
+        QTest::newRow("id an integer key of its own, not the row's number")
+            << "sql:create table recordmsg (" + fields + "id integer primary key desc)"
+            << QString::fromUtf8("数据文件已损坏（id is not the integer key）");
+        QTest::newRow("id a plain field beside another key")
+            << "sql:create table recordmsg (" + fields + "id integer, k integer primary key)"
+            << QString::fromUtf8("数据文件已损坏（id is not the integer key）");
+        QTest::newRow("table without rowid")
+            << "sql:create table recordmsg (" + fields + "id integer primary key) without rowid"
+            << QString::fromUtf8("数据文件已损坏（id is not the integer key）");
     }
     void openFailures()
     {
         QFETCH(QByteArray, content);
         QFETCH(QString, expectedText);
         TempProgramFolder folder(false);
-        if (content.isEmpty()) {
+        const bool made = content.isEmpty() || content.startsWith("sql:");
+        if (made) {
             SqliteFile other(folder.databaseFile(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            QVERIFY(other.exec("create table notes (x text); insert into notes values ('n')"));
+            QVERIFY(other.exec(content.isEmpty()
+                                   ? "create table notes (x text); insert into notes values ('n')"
+                                   : content.mid(4).constData()));
         } else if (content != "-") {
             QVERIFY(WriteAll(folder.databaseFile(), content));
         }
@@ -141,7 +166,7 @@ private slots:
         // The store never creates its database, and leaves a foreign file as it was.
         if (content == "-")
             QVERIFY(!QFile::exists(folder.databaseFile()));
-        else if (!content.isEmpty())
+        else if (!made)
             QCOMPARE(ReadAll(folder.databaseFile()), content);
         QString m2 = QStringLiteral("where id=1");
         QCOMPARE(db.CountRows(kTable, "where id=1", m2), store::kNotConnected);

@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "base/Paths.h"
+#include "store/DatabaseFile.h"
 #include "store/StoreErrors.h"
 #include "store/StoreWrites.h"
 
@@ -10,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -219,7 +221,7 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
         return fail();
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     // A reported write must survive a crash of the process or of the machine.
-    if (sqlite3_exec(db, "PRAGMA synchronous=FULL", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (!store::UseDurableCommits(db))
         return fail();
     // SQLite reads the file only when first asked: ask now, so that a file that
     // is not a database, or has no reminder table, fails here and not later.
@@ -241,11 +243,41 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
             return fail();
         }
     }
+    if (const QString problem = checkColumns(db); !problem.isEmpty()) {
+        message = problem;
+        sqlite3_close_v2(db);
+        return store::kDataError;
+    }
 
     m_pConnection = db;
     m_filePath = path;
+    m_fileId = fileIdentity(path);
     message = QString::fromUtf8(kConnectedText);
     return store::kConnected;
+}
+
+QString CAdoDatabase::checkColumns(sqlite3* db)
+{
+    // A table that lost a field would open, list nothing and never remind; one
+    // whose id is a text could steer the statements that name a record by it.
+    return store::CheckReminderTable(db);
+}
+
+CAdoDatabase::FileId CAdoDatabase::fileIdentity(const QString& path)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return FileId{};
+    return FileId{quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+bool CAdoDatabase::FileReplaced() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (!isConnectedLocked())
+        return false;
+    // Renamed over or removed: the connection still reads the old, unlinked file.
+    return fileIdentity(m_filePath) != m_fileId;
 }
 
 void CAdoDatabase::closeLocked()
@@ -258,6 +290,7 @@ void CAdoDatabase::closeLocked()
         m_pConnection = nullptr;
     }
     m_filePath.clear();
+    m_fileId = FileId{};
 }
 
 void CAdoDatabase::Close()

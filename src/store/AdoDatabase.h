@@ -70,6 +70,9 @@ public:
     QString FilePath() const;
     // The last connection string built by Open.
     QString ConnectionString() const;
+    // True when the open file's path now names another file, or none: it has
+    // been replaced (by a rename, as editors and sync tools do) or removed.
+    bool FileReplaced() const;
 
 private:
     // A prepared statement kept for reuse while the connection stays open.
@@ -79,6 +82,17 @@ private:
         sqlite3_stmt* statement = nullptr;
         quint64 lastUse = 0;
     };
+
+    // Device and inode of a file; zero when it cannot be read.
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator!=(const FileId& other) const { return device != other.device || inode != other.inode; }
+    };
+    static FileId fileIdentity(const QString& path);
+    // Empty when the reminder table has its fields and key, else why (a damage).
+    static QString checkColumns(sqlite3* db);
 
     bool isConnectedLocked() const;
     void closeLocked();
@@ -94,6 +108,7 @@ private:
     mutable std::recursive_mutex m_mutex;
     sqlite3* m_pConnection = nullptr;
     QString m_filePath;
+    FileId m_fileId;
     QString m_connectionString;
     std::vector<CachedStatement> m_statements;
     quint64 m_useCounter = 0;

@@ -43,6 +43,7 @@ bool CompactDatabaseFile(const QString& path)
     // Read-write without create: a missing file must stay missing.
     bool ok = sqlite3_open_v2(QFile::encodeName(path).constData(), &connection, SQLITE_OPEN_READWRITE,
                               nullptr) == SQLITE_OK;
+    ok = ok && store::UseDurableCommits(connection);
     ok = ok && sqlite3_exec(connection, "VACUUM", nullptr, nullptr, nullptr) == SQLITE_OK;
     if (sqlite3_close(connection) != SQLITE_OK)
         ok = false;

@@ -59,14 +59,24 @@ QString CheckReminderDatabase(sqlite3* db)
     if (!problem.isEmpty())
         return problem;
 
+    return CheckReminderTable(db);
+}
+
+QString CheckReminderTable(sqlite3* db)
+{
     const QByteArray info = QByteArrayLiteral("pragma table_info(") + tolva::kReminderTable + ')';
+    sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(db, info.constData(), -1, &st, nullptr) != SQLITE_OK)
         return ErrorText(db);
     QSet<QString> fields;
     bool idIsKey = false;
+    int keyColumns = 0;
+    int rc = 0;
     while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
         const QString name = QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, 1)));
         fields.insert(name);
+        if (sqlite3_column_int(st, 5) > 0)
+            ++keyColumns;
         if (name == QLatin1String("id"))
             idIsKey = sqlite3_column_int(st, 5) == 1;
     }
@@ -80,9 +90,36 @@ QString CheckReminderDatabase(sqlite3* db)
         if (!fields.contains(QLatin1String(field)))
             return ErrorText(SQLITE_CORRUPT, QStringLiteral("no such column: ") + QLatin1String(field));
     }
-    if (!idIsKey)
-        return ErrorText(SQLITE_CORRUPT, QStringLiteral("id is not the key"));
+    // A key of its own (text, "int", "integer ... desc", a table without rowid)
+    // gets an index of origin "pk"; only the row's own number has none. Any
+    // other key would let an id hold SQL text.
+    bool keyIndex = false;
+    if (idIsKey && keyColumns == 1) {
+        const QByteArray indexes = QByteArrayLiteral("pragma index_list(") + tolva::kReminderTable + ')';
+        if (sqlite3_prepare_v2(db, indexes.constData(), -1, &st, nullptr) != SQLITE_OK)
+            return ErrorText(db);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const auto* origin = reinterpret_cast<const char*>(sqlite3_column_text(st, 3));
+            if (origin && QByteArray(origin) == "pk")
+                keyIndex = true;
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE)
+            return ErrorText(db);
+    }
+    if (!idIsKey || keyColumns != 1 || keyIndex)
+        return ErrorText(SQLITE_CORRUPT, QStringLiteral("id is not the integer key"));
     return QString();
+}
+
+bool UseDurableCommits(sqlite3* db)
+{
+    // The data file stays one file in the rollback-journal (DELETE) mode: it is
+    // delivered, backed up, restored and read by other tools as that one file,
+    // which a write-ahead log beside it would no longer be. In that mode the
+    // commit is the journal's unlink, and only EXTRA syncs the folder after it;
+    // with FULL a power cut can bring the journal back and undo the commit.
+    return sqlite3_exec(db, "PRAGMA synchronous=EXTRA", nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
 QByteArray SerializeDatabase(sqlite3* db)

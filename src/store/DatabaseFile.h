@@ -17,8 +17,17 @@ const char* SchemaSql();
 sqlite3* NewReminderDatabase(QString* why = nullptr);
 
 // Empty when db holds a reminder database: quick_check finds nothing wrong and
-// the table recordmsg has its seven fields. Otherwise the reason, for the user.
+// the table recordmsg passes CheckReminderTable. Otherwise the reason, for the user.
 QString CheckReminderDatabase(sqlite3* db);
+
+// Empty when the table recordmsg has its seven fields and id is its integer key
+// (the row's own number, never a text). Otherwise the reason, for the user, as
+// for a damaged file. Reads only the schema, so it is quick at any size.
+QString CheckReminderTable(sqlite3* db);
+
+// Sets a connection that writes a data file to commits that survive a power
+// cut. False when SQLite refuses.
+bool UseDurableCommits(sqlite3* db);
 
 // The database at path as the bytes of a database file, copied through
 // SQLite's online backup within one read transaction (so that a writer

@@ -6,6 +6,7 @@
 #include "store/StoreErrors.h"
 
 #include <QFile>
+#include <QSet>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -46,6 +47,23 @@ const char kCopyRecord[] =
     "insert or ignore into recordmsg (id, titile, text, date, time, use, insertdatatime) "
     "values (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
 
+// The record fields after the rowid, in the order of kCopyRecord; a field the
+// damaged table lacks is read as NULL, so that the others are saved.
+QByteArray recordFields(sqlite3* db)
+{
+    QSet<QByteArray> present;
+    Statement info(db, "pragma table_info(recordmsg)");
+    while (info.ok() && info.step() == SQLITE_ROW)
+        present.insert(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1))));
+    QByteArray list;
+    for (const char* field : {"titile", "text", "date", "time", "use", "insertdatatime"}) {
+        if (!list.isEmpty())
+            list += ", ";
+        list += present.contains(QByteArray(field)) ? QByteArray(field) : QByteArrayLiteral("NULL");
+    }
+    return list;
+}
+
 // Copies every record SQLite can still read from the damaged file at path into
 // fresh, in id order, stepping over what it cannot read. Returns how many.
 int salvageRecords(const QString& path, sqlite3* fresh)
@@ -58,14 +76,13 @@ int salvageRecords(const QString& path, sqlite3* fresh)
     // that are still there can be read. The connection cannot write anyway.
     sqlite3_exec(old.get(), "pragma writable_schema=on", nullptr, nullptr, nullptr);
 
-    Statement scan(old.get(), "select rowid, titile, text, date, time, use, insertdatatime from recordmsg "
-                              "where rowid > ?1 order by rowid");
+    const QByteArray fields = recordFields(old.get());
+    Statement scan(old.get(), "select rowid, " + fields + " from recordmsg where rowid > ?1 order by rowid");
     // "At or after", not "after": a seek past an id lands in the page holding
     // that id, which may be the damaged one, and would skip the first record
     // of the page that follows.
     Statement next(old.get(), "select rowid from recordmsg where rowid >= ?1 order by rowid limit 1");
-    Statement one(old.get(), "select rowid, titile, text, date, time, use, insertdatatime from recordmsg "
-                             "where rowid = ?1");
+    Statement one(old.get(), "select rowid, " + fields + " from recordmsg where rowid = ?1");
     Statement insert(fresh, kCopyRecord);
     if (!scan.ok() || !next.ok() || !one.ok() || !insert.ok())
         return 0;
@@ -206,6 +223,12 @@ DataFileState ExamineDataFile(const QString& path, QString* why)
                 *why = ErrorText(SQLITE_CORRUPT, QStringLiteral("no such table: recordmsg"));
             return DataFileState::Damaged;
         }
+    }
+    // A table that lost a field or its integer key is damaged as well; its records are saved all the same.
+    if (const QString problem = CheckReminderTable(db.get()); !problem.isEmpty()) {
+        if (why)
+            *why = problem;
+        return DataFileState::Damaged;
     }
     for (const char* sql : {"pragma quick_check", "select count(*) from recordmsg"}) {
         Statement st(db.get(), sql);

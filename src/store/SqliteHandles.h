@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <sqlite3.h>
 
 // Owners of a connection and of a prepared statement for the store's own
@@ -29,6 +30,7 @@ class Statement
 {
 public:
     Statement(sqlite3* db, const char* sql) { m_rc = sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr); }
+    Statement(sqlite3* db, const QByteArray& sql) : Statement(db, sql.constData()) {}
     ~Statement() { sqlite3_finalize(m_st); }
     Statement(const Statement&) = delete;
     Statement& operator=(const Statement&) = delete;
