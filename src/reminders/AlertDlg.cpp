@@ -7,6 +7,7 @@
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "timers/Shutdown.h"
@@ -25,8 +26,13 @@ const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动�
 // long after it appears, keys are the user's typing, not an answer to it.
 constexpr qint64 kKeyGuardMs = 1000;
 
+// The id goes into the statement as it stands; anything but digits would change
+// the statement. Such an id gets a clause with a parameter, which the store
+// refuses before anything of it runs: nothing is read, deleted or marked.
 QString whereId(const QString& id)
 {
+    if (!reminders::IsRecordId(id))
+        return QStringLiteral("where id=?");
     return QStringLiteral("where id=%1").arg(id);
 }
 

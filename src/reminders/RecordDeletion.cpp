@@ -6,6 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "widgets/MenuResource.h"
@@ -20,17 +21,6 @@ std::shared_ptr<CAdoDatabase> storeFrom(const StoreProvider& store)
 {
     std::shared_ptr<CAdoDatabase> db = store ? store() : AppStore();
     return db ? db : ClosedStore();
-}
-
-bool isRecordId(const QString& id)
-{
-    if (id.isEmpty())
-        return false;
-    for (const QChar c : id) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
 }
 
 // A deletion question: No is the default button, so that an Enter never
@@ -87,7 +77,7 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
     }
     // The id goes into the statement as it stands; anything but digits would
     // change the statement, so it is never sent.
-    if (isRecordId(id)) {
+    if (reminders::IsRecordId(id)) {
         QString message = QStringLiteral("where id=") + id;
         storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable),
                                      QStringLiteral("where id=") + id, 1, message);
