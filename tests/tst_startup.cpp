@@ -1,7 +1,10 @@
 #include "app/ReminderApp.h"
 #include "app/SingleInstance.h"
 #include "base/Constants.h"
+#include "base/Paths.h"
 #include "store/AdoDatabase.h"
+#include "store/DatabaseRepair.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -29,6 +32,26 @@ QString uniqueInstanceName()
 QImage programIcon()
 {
     return QIcon(QStringLiteral(":/icon128.svg")).pixmap(32, 32).toImage();
+}
+
+// A reminder database with count records at path, made from the delivered one.
+bool makeReminderDatabase(const QString& path, int count)
+{
+    if (!QFile::copy(QStringLiteral(TOLVA_TEMPLATE_DB), path))
+        return false;
+    const QByteArray sql =
+        "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+        QByteArray::number(count) +
+        ") insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+        "select 'other ' || i, 'x', '2030-01-01', '10:00:00', '0', '2026-01-01 00:00:00' from n";
+    return SqliteFile(path).exec(sql.constData());
+}
+
+int countThroughStore(const CReminderApp& app)
+{
+    QString message;
+    const auto db = app.database();
+    return db ? db->CountRows(QStringLiteral("recordmsg"), QString(), message) : -100;
 }
 
 // The first line a tool prints, run in env.
@@ -225,6 +248,126 @@ private slots:
         QCOMPARE(held->CountRows("recordmsg", "", msg), store::kNotConnected);
         app.ReleaseStore(); // twice is harmless
         QVERIFY(!app.database());
+    }
+
+    // The data file replaced (by a rename, as editors and sync tools do) or
+    // removed while the program runs: noticed in the data folder, the new file
+    // opened; a damaged one gets the start-up repair; a failure is said once.
+    void dataFileReplacedWhileRunning_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("repairs"); // repair dialogs run
+        QTest::addColumn<int>("records"); // what the store reads afterwards; -7 closed
+        QTest::addColumn<QString>("box"); // the one message shown, or empty
+        QTest::newRow("renamed over by another reminder database") << "replaced" << 0 << 3 << QString();
+        QTest::newRow("renamed over by a damaged file, which the repair mends")
+            << "damaged" << 1 << 0 << QString();
+        QTest::newRow("renamed over by a damaged file the repair cannot mend")
+            << "damaged, unmendable" << 1 << -7
+            << QString::fromUtf8("数据文件已损坏（file is not a database）！  ");
+        QTest::newRow("removed") << "removed" << 0 << -7
+                                 << QString::fromUtf8("无法打开数据文件（unable to open database file）！  ");
+        QTest::newRow("removed, then put back by a rename")
+            << "removed, back" << 0 << 3
+            << QString::fromUtf8("无法打开数据文件（unable to open database file）！  ");
+    }
+    void dataFileReplacedWhileRunning()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, repairs);
+        QFETCH(int, records);
+        QFETCH(QString, box);
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        CReminderApp app;
+        app.createStore();
+        QString message;
+        QCOMPARE(app.database()->Open("file", "myTolva/tolva.dat", "", "", message), store::kConnected);
+        QCOMPARE(app.database()->InsertRows("recordmsg", {"titile"}, RowSet{Row{"old"}}, 1, message), 1);
+        int repaired = 0;
+        app.runRepairDialog = [&] {
+            ++repaired;
+            if (change != QLatin1String("damaged, unmendable"))
+                store::RepairDataFile(DatabaseFilePath(), BackupFilePath(), QDateTime::currentDateTime());
+        };
+        QObject window;
+        int reopened = 0;
+        app.WatchDataFile(&window, [&] { ++reopened; });
+        QCOMPARE(app.ReopenIfReplaced(), CReminderApp::Recovery::Unchanged);
+
+        const QString other = folder.path() + QStringLiteral("/other.dat");
+        const QByteArray dataFile = QFile::encodeName(folder.databaseFile());
+        if (change == QLatin1String("replaced")) {
+            QVERIFY(makeReminderDatabase(other, 3));
+        } else if (change.startsWith(QLatin1String("damaged"))) {
+            QVERIFY(WriteAll(other, "this is not a database, just text\n"));
+        } else {
+            QVERIFY(QFile::remove(folder.databaseFile()));
+            QTRY_COMPARE(fakes.boxes.shown().size(), 1);
+            QCOMPARE(reopened, 0);
+            if (change == QLatin1String("removed, back"))
+                QVERIFY(makeReminderDatabase(other, 3));
+        }
+        if (QFile::exists(other))
+            QVERIFY(::rename(QFile::encodeName(other).constData(), dataFile.constData()) == 0);
+        QTRY_COMPARE(reopened + fakes.boxes.shown().size(), (records >= 0 ? 1 : 0) + (box.isEmpty() ? 0 : 1));
+
+        // Once, not in a loop: more changes in the folder bring nothing back.
+        QVERIFY(WriteAll(folder.dataFolder() + QStringLiteral("/unrelated"), "x"));
+        QTest::qWait(200);
+        QVERIFY(WriteAll(folder.dataFolder() + QStringLiteral("/unrelated"), "y"));
+        QTest::qWait(200);
+        QCOMPARE(repaired, repairs);
+        QCOMPARE(reopened, records >= 0 ? 1 : 0);
+        QCOMPARE(fakes.boxes.texts(), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(countThroughStore(app), records);
+        if (records >= 0) {
+            // Writes go to the new file, not to the one that was renamed away.
+            QCOMPARE(app.database()->InsertRows("recordmsg", {"titile"}, RowSet{Row{"new"}}, 1, message), 1);
+            QCOMPARE(
+                SqliteFile(folder.databaseFile()).column("select titile from recordmsg order by id").last(),
+                QStringLiteral("new"));
+        }
+    }
+
+    // A data file damaged in place while the program runs: a failed reload
+    // brings the start-up repair, once for that file.
+    void dataFileDamagedInPlaceIsRepairedOnce_data()
+    {
+        QTest::addColumn<bool>("mends");
+        QTest::newRow("the repair mends it") << true;
+        QTest::newRow("the repair cannot mend it") << false;
+    }
+    void dataFileDamagedInPlaceIsRepairedOnce()
+    {
+        QFETCH(bool, mends);
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        CReminderApp app;
+        app.createStore();
+        QString message;
+        QCOMPARE(app.database()->Open("file", "myTolva/tolva.dat", "", "", message), store::kConnected);
+        int repaired = 0;
+        app.runRepairDialog = [&] {
+            ++repaired;
+            if (mends)
+                store::RepairDataFile(DatabaseFilePath(), BackupFilePath(), QDateTime::currentDateTime());
+        };
+        // Nothing wrong: nothing done, not even for a failure of another kind.
+        QCOMPARE(app.RepairIfDamaged(), CReminderApp::Recovery::Unchanged);
+        QCOMPARE(repaired, 0);
+
+        QFile file(folder.databaseFile());
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QCOMPARE(file.write(QByteArray(100, 'Z')), qint64(100));
+        file.close();
+        QVERIFY(countThroughStore(app) < 0);
+        QCOMPARE(app.RepairIfDamaged(),
+                 mends ? CReminderApp::Recovery::Reopened : CReminderApp::Recovery::Failed);
+        QCOMPARE(app.RepairIfDamaged(), CReminderApp::Recovery::Unchanged);
+        QCOMPARE(repaired, 1);
+        QCOMPARE(countThroughStore(app), mends ? 0 : int(store::kNotConnected));
+        QCOMPARE(fakes.boxes.shown().size(), mends ? 0 : 1);
     }
 
     void secondCopyBringsFirstForwardAndEndsSilently()

@@ -2,18 +2,23 @@
 
 #include "app/SingleInstance.h"
 #include "base/Constants.h"
+#include "base/FileOps.h"
 #include "base/Paths.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Shell.h"
 #include "store/AdoDatabase.h"
+#include "store/DatabaseRepair.h"
 #include "store/ProgramStore.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QIcon>
 #include <atomic>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +41,15 @@ bool socketLayerAvailable()
         return false;
     ::close(fd);
     return true;
+}
+
+// Device and inode of the data file; zeros when there is none.
+QPair<quint64, quint64> dataFileIdentity()
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(DatabaseFilePath()).constData(), &st) != 0)
+        return {0, 0};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 } // namespace
 
@@ -105,6 +119,68 @@ int CReminderApp::openStore(QString& message)
         return store::kNotConnected;
     return db->Open(QStringLiteral("file"), QString::fromUtf8(kDatabaseRelative), QString(), QString(),
                     message);
+}
+
+CReminderApp::Recovery CReminderApp::ReopenIfReplaced()
+{
+    auto db = database();
+    if (!db || !(m_reopenPending ? fileops::EntryExists(DatabaseFilePath()) : db->FileReplaced()))
+        return Recovery::Unchanged;
+    db.reset();
+    QString message;
+    if (openStore(message) == store::kConnected) {
+        m_reopenPending = false;
+        return Recovery::Reopened;
+    }
+    const Recovery repaired = repairOnce();
+    if (repaired != Recovery::Unchanged)
+        return repaired;
+    return reopenFailed(message);
+}
+
+CReminderApp::Recovery CReminderApp::RepairIfDamaged()
+{
+    if (!database())
+        return Recovery::Unchanged;
+    return repairOnce();
+}
+
+CReminderApp::Recovery CReminderApp::repairOnce()
+{
+    const QPair<quint64, quint64> file = dataFileIdentity();
+    if (file == m_repairOffered ||
+        store::ExamineDataFile(DatabaseFilePath()) != store::DataFileState::Damaged)
+        return Recovery::Unchanged;
+    m_repairOffered = file;
+    if (runRepairDialog)
+        runRepairDialog();
+    QString message;
+    if (openStore(message) == store::kConnected) {
+        m_reopenPending = false;
+        return Recovery::Reopened;
+    }
+    return reopenFailed(message);
+}
+
+CReminderApp::Recovery CReminderApp::reopenFailed(const QString& message)
+{
+    // Said once; the store stays closed until a file that opens is put in place.
+    const bool first = !m_reopenPending;
+    m_reopenPending = true;
+    if (!first)
+        return Recovery::Unchanged;
+    ShowMessageBox(nullptr, message + QString::fromUtf8("！  "));
+    return Recovery::Failed;
+}
+
+void CReminderApp::WatchDataFile(QObject* context, std::function<void()> reopened)
+{
+    m_watcher = std::make_unique<QFileSystemWatcher>(QStringList{DataFolderPath()});
+    QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, context,
+                     [this, reopened = std::move(reopened)] {
+                         if (ReopenIfReplaced() == Recovery::Reopened && reopened)
+                             reopened();
+                     });
 }
 
 bool CReminderApp::InitInstance(const QStringList& arguments)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -10,6 +11,8 @@
 
 class CAdoDatabase;
 class SingleInstance;
+class QFileSystemWatcher;
+class QObject;
 class QWidget;
 
 // The application object: start-up, and owner of the one store connection for
@@ -38,6 +41,24 @@ public:
     // Close, release and clear m_pDatabase; for good. Waits for a call in progress.
     void ReleaseStore() override;
 
+    // What the store did about its data file being replaced or damaged while the program runs.
+    enum class Recovery {
+        Unchanged, // nothing to do (or done already for this file): the store is as it was
+        Reopened,  // the store reads the file now at the path: the list must be reloaded
+        Failed,    // the store could not be opened again: closed, the reason shown once
+    };
+    // When the data file has been replaced (renamed over, as editors and sync
+    // tools do) or removed and put back since the store opened it, opens the
+    // file now at the path. A damaged new file gets the repair as at start-up.
+    Recovery ReopenIfReplaced();
+    // After a store operation failed: when the data file is damaged, the repair
+    // dialog as at start-up, then the store opened again. Once per damaged file,
+    // so that a failure repeated at every reload never brings it back.
+    Recovery RepairIfDamaged();
+    // Runs ReopenIfReplaced at every change in the data folder and calls
+    // reopened when it has opened a new file, for as long as context lives.
+    void WatchDataFile(QObject* context, std::function<void()> reopened);
+
     // Single-instance name; tests use a name of their own.
     QString instanceName = QString::fromUtf8("TOLVAKORVEN2016");
 
@@ -53,8 +74,16 @@ public:
 
 private:
     int openStore(QString& message);
+    // Repair dialog and one more open, unless already offered for the file at the path.
+    Recovery repairOnce();
+    Recovery reopenFailed(const QString& message);
 
     std::shared_ptr<CAdoDatabase> m_pDatabase;
     std::unique_ptr<SingleInstance> m_instance;
+    std::unique_ptr<QFileSystemWatcher> m_watcher;
+    // The data file (device, inode) the repair was last offered for.
+    QPair<quint64, quint64> m_repairOffered;
+    // A reopen failed: the store stays closed and is tried again at each change.
+    bool m_reopenPending = false;
     mutable std::mutex m_dbMutex;
 };

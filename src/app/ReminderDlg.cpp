@@ -238,6 +238,9 @@ bool CReminderDlg::OnInitDialog()
 
     listFields = reminders::ListFields();
     LoadRecordList(QString(), 1);
+    // A data file replaced while the program runs is opened and listed.
+    if (CReminderApp* app = CReminderApp::instance())
+        app->WatchDataFile(this, [this] { ApplyFilter(); });
 
     m_dueQueue.reset();
 
@@ -387,6 +390,10 @@ void CReminderDlg::LoadRecordList(const QString& whereClause, int quiet)
     m_ui->statusLabel->setText(QString());
     if (count < 0) {
         ShowMessageBox(this, message);
+        // A data file damaged while the program runs: the repair, once, then its list.
+        if (CReminderApp* app = CReminderApp::instance();
+            app && app->RepairIfDamaged() == CReminderApp::Recovery::Reopened)
+            LoadRecordList(whereClause, quiet);
         return;
     }
     if (count == 0) {

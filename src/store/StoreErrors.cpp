@@ -9,6 +9,10 @@ namespace {
 // The users' view of each result code they can meet; primary codes only.
 const char* meaningOf(int resultCode)
 {
+    // The file was renamed over or removed under the open connection: a write
+    // would go nowhere, whatever the rights.
+    if (resultCode == SQLITE_READONLY_DBMOVED)
+        return "数据文件已被其他程序替换或删除";
     switch (resultCode & 0xFF) {
     case SQLITE_FULL:
         return "磁盘已满";
