@@ -182,7 +182,7 @@ private slots:
         QTest::newRow("locked by another connection") << "locked" << true;
         QTest::newRow("cut short, new file cannot be written") << "truncated-unwritable" << true;
         QTest::newRow("whole, but the time field dropped") << "no time field" << true;
-        QTest::newRow("whole, but id a text key") << "text key" << true;
+        QTest::newRow("whole, but id a text key") << "id as text" << true;
     }
     void repairsADamagedDataFile()
     {
@@ -236,7 +236,7 @@ private slots:
                 fields[4].clear();
                 record = fields.join(QLatin1Char('|'));
             }
-        } else if (damage == QLatin1String("text key")) {
+        } else if (damage == QLatin1String("id as text")) {
             QVERIFY(SqliteFile(file).exec(
                 "create table t (titile text, text text, date text, time text, use text, insertdatatime "
                 "text, "
