@@ -351,6 +351,38 @@ private slots:
         QCOMPARE(dlg.recordList->model()->rowCount(), 0);
     }
 
+    // The data file replaced by a rename while the window runs (an editor or a
+    // sync tool): the window lists the new file, and writes go into it.
+    void dataFileReplacedWhileRunning()
+    {
+        Env env;
+        CReminderApp app;
+        app.createStore();
+        QString message;
+        QCOMPARE(app.database()->Open(QStringLiteral("file"), QString::fromLatin1(kDatabaseRelative),
+                                      QString(), QString(), message),
+                 store::kConnected);
+        env.insert(u("旧"), u("a"), u("2016-05-02"), u("08:00:00"));
+        CReminderDlg dlg(true, nullptr);
+        QCOMPARE(listCaption(dlg), u("共有1条提醒记录"));
+
+        const QString other = env.folder.path() + QStringLiteral("/other.dat");
+        QVERIFY(QFile::copy(QStringLiteral(TOLVA_TEMPLATE_DB), other));
+        Query(other,
+              QStringLiteral("insert into recordmsg (titile, text, date, time, use, insertdatatime) values "
+                             "('新一', 'b', '2016-05-03', '08:00:00', '0', '2016-01-01 00:00:00'), "
+                             "('新二', 'c', '2016-05-04', '08:00:00', '0', '2016-01-01 00:00:00')"));
+        QVERIFY(::rename(QFile::encodeName(other).constData(),
+                         QFile::encodeName(env.folder.databaseFile()).constData()) == 0);
+        QTRY_COMPARE(listCaption(dlg), u("共有2条提醒记录"));
+        QCOMPARE(listColumn(dlg, 0), (QStringList{u("新二"), u("新一")}));
+        QCOMPARE(app.database()->InsertRows(QStringLiteral("recordmsg"), {QStringLiteral("titile")},
+                                            RowSet{Row{u("再")}}, 1, message),
+                 1);
+        QCOMPARE(env.records().size(), 3);
+        QVERIFY(env.fakes.boxes.shown().isEmpty());
+    }
+
     void filters()
     {
         Env env;
