@@ -486,6 +486,35 @@ private slots:
         QCOMPARE(ids(db, "where use='0'"), QStringList());
     }
 
+    // A file renamed over the open one is noticed; a write meanwhile names
+    // what happened, not missing rights, and changes neither file.
+    void fileRenamedOverTheOpenOne()
+    {
+        TempProgramFolder folder;
+        CAdoDatabase db;
+        QString message;
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QVERIFY(!db.FileReplaced());
+        QCOMPARE(insertRow(db, reminder("a")), 1);
+        QVERIFY(!db.FileReplaced());
+        const QString other = folder.path() + QStringLiteral("/other.dat");
+        QVERIFY(QFile::copy(folder.databaseFile(), other));
+        QVERIFY(::rename(QFile::encodeName(other).constData(),
+                         QFile::encodeName(folder.databaseFile()).constData()) == 0);
+        QVERIFY(db.FileReplaced());
+        message.clear();
+        QCOMPARE(db.InsertRows(kTable, kWriteFields, RowSet{reminder("b")}, 1, message), store::kDataError);
+        QVERIFY2(message.startsWith(QString::fromUtf8("数据文件已被其他程序替换或删除（")),
+                 qPrintable(message));
+        QCOMPARE(SqliteFile(folder.databaseFile()).column("select titile from recordmsg"), QStringList{"a"});
+        QCOMPARE(openFile(db, message), store::kConnected);
+        QVERIFY(!db.FileReplaced());
+        QVERIFY(QFile::remove(folder.databaseFile()));
+        QVERIFY(db.FileReplaced());
+        db.Close();
+        QVERIFY(!db.FileReplaced()); // nothing open, nothing replaced
+    }
+
     void dueClauseUsesTheIndex()
     {
         TempProgramFolder folder;
