@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QIcon>
+#include <QScopeGuard>
 #include <atomic>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -123,6 +124,12 @@ int CReminderApp::openStore(QString& message)
 
 CReminderApp::Recovery CReminderApp::ReopenIfReplaced()
 {
+    // The repair dialog and the message box run event loops, in which the
+    // folder's changes arrive again: one recovery at a time.
+    if (m_recovering)
+        return Recovery::Unchanged;
+    m_recovering = true;
+    const auto recovered = qScopeGuard([this] { m_recovering = false; });
     auto db = database();
     if (!db || !(m_reopenPending ? fileops::EntryExists(DatabaseFilePath()) : db->FileReplaced()))
         return Recovery::Unchanged;
@@ -140,8 +147,10 @@ CReminderApp::Recovery CReminderApp::ReopenIfReplaced()
 
 CReminderApp::Recovery CReminderApp::RepairIfDamaged()
 {
-    if (!database())
+    if (m_recovering || !database())
         return Recovery::Unchanged;
+    m_recovering = true;
+    const auto recovered = qScopeGuard([this] { m_recovering = false; });
     return repairOnce();
 }
 

@@ -85,5 +85,6 @@ private:
     QPair<quint64, quint64> m_repairOffered;
     // A reopen failed: the store stays closed and is tried again at each change.
     bool m_reopenPending = false;
+    bool m_recovering = false;
     mutable std::mutex m_dbMutex;
 };
