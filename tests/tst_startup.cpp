@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/DatabaseRepair.h"
+#include "store/RepairDlg.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
@@ -231,6 +232,35 @@ private slots:
         QVERIFY(ran);
         QVERIFY(fakes.boxes.shown().isEmpty());
         QVERIFY(fakes.shell.opened().isEmpty());
+    }
+
+    // A data file whose reminder table lost a field would open, list nothing
+    // and never remind: it fails the open, and the repair saves its records.
+    void tableWithoutAFieldIsRepairedAtStart()
+    {
+        FakeSeams fakes;
+        TempProgramFolder folder;
+        QVERIFY(SqliteFile(folder.databaseFile())
+                    .exec("insert into recordmsg (titile, time) values ('a', '10:00:00'), ('b', '11:00:00');"
+                          "drop index recordmsg_time_date; alter table recordmsg drop column time"));
+        CReminderApp app;
+        app.instanceName = uniqueInstanceName();
+        int repairs = 0, records = -1;
+        app.runRepairDialog = [&] {
+            ++repairs;
+            CRepairDlg dlg;
+            dlg.setCloseInterval(10);
+            dlg.exec();
+        };
+        app.runMainWindow = [&](bool) { records = countThroughStore(app); };
+        app.InitInstance({});
+        QCOMPARE(repairs, 1);
+        QCOMPARE(records, 2);
+        QCOMPARE(fakes.boxes.shown().size(), 1);
+        QVERIFY2(fakes.boxes.texts().first().contains(QString::fromUtf8("救出了 2 条提醒记录")),
+                 qPrintable(fakes.boxes.texts().first()));
+        QCOMPARE(SqliteFile(folder.databaseFile()).column("select titile from recordmsg order by id"),
+                 (QStringList{"a", "b"}));
     }
 
     void releaseStoreIsForGood()
