@@ -12,14 +12,12 @@
 #include "store/ProgramStore.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QIcon>
 #include <QScopeGuard>
 #include <atomic>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -42,15 +40,6 @@ bool socketLayerAvailable()
         return false;
     ::close(fd);
     return true;
-}
-
-// Device and inode of the data file; zeros when there is none.
-QPair<quint64, quint64> dataFileIdentity()
-{
-    struct stat st;
-    if (::stat(QFile::encodeName(DatabaseFilePath()).constData(), &st) != 0)
-        return {0, 0};
-    return {quint64(st.st_dev), quint64(st.st_ino)};
 }
 } // namespace
 
@@ -156,7 +145,7 @@ CReminderApp::Recovery CReminderApp::RepairIfDamaged()
 
 CReminderApp::Recovery CReminderApp::repairOnce()
 {
-    const QPair<quint64, quint64> file = dataFileIdentity();
+    const CAdoDatabase::FileId file = CAdoDatabase::FileIdentity(DatabaseFilePath());
     if (file == m_repairOffered ||
         store::ExamineDataFile(DatabaseFilePath()) != store::DataFileState::Damaged)
         return Recovery::Unchanged;

@@ -1,15 +1,14 @@
 #pragma once
 
-#include <QPair>
 #include <QString>
 #include <QStringList>
 #include <functional>
 #include <memory>
 #include <mutex>
 
+#include "store/AdoDatabase.h"
 #include "store/StoreService.h"
 
-class CAdoDatabase;
 class SingleInstance;
 class QFileSystemWatcher;
 class QObject;
@@ -82,7 +81,7 @@ private:
     std::unique_ptr<SingleInstance> m_instance;
     std::unique_ptr<QFileSystemWatcher> m_watcher;
     // The data file (device, inode) the repair was last offered for.
-    QPair<quint64, quint64> m_repairOffered;
+    CAdoDatabase::FileId m_repairOffered;
     // A reopen failed: the store stays closed and is tried again at each change.
     bool m_reopenPending = false;
     bool m_recovering = false;

@@ -251,7 +251,7 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
 
     m_pConnection = db;
     m_filePath = path;
-    m_fileId = fileIdentity(path);
+    m_fileId = FileIdentity(path);
     message = QString::fromUtf8(kConnectedText);
     return store::kConnected;
 }
@@ -263,7 +263,7 @@ QString CAdoDatabase::checkColumns(sqlite3* db)
     return store::CheckReminderTable(db);
 }
 
-CAdoDatabase::FileId CAdoDatabase::fileIdentity(const QString& path)
+CAdoDatabase::FileId CAdoDatabase::FileIdentity(const QString& path)
 {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
@@ -277,7 +277,7 @@ bool CAdoDatabase::FileReplaced() const
     if (!isConnectedLocked())
         return false;
     // Renamed over or removed: the connection still reads the old, unlinked file.
-    return fileIdentity(m_filePath) != m_fileId;
+    return FileIdentity(m_filePath) != m_fileId;
 }
 
 void CAdoDatabase::closeLocked()

@@ -74,6 +74,16 @@ public:
     // been replaced (by a rename, as editors and sync tools do) or removed.
     bool FileReplaced() const;
 
+    // Which file a path names (device and inode); zeros when there is none.
+    struct FileId
+    {
+        quint64 device = 0;
+        quint64 inode = 0;
+        bool operator==(const FileId& other) const { return device == other.device && inode == other.inode; }
+        bool operator!=(const FileId& other) const { return !(*this == other); }
+    };
+    static FileId FileIdentity(const QString& path);
+
 private:
     // A prepared statement kept for reuse while the connection stays open.
     struct CachedStatement
@@ -83,14 +93,6 @@ private:
         quint64 lastUse = 0;
     };
 
-    // Device and inode of a file; zero when it cannot be read.
-    struct FileId
-    {
-        quint64 device = 0;
-        quint64 inode = 0;
-        bool operator!=(const FileId& other) const { return device != other.device || inode != other.inode; }
-    };
-    static FileId fileIdentity(const QString& path);
     // Empty when the reminder table has its fields and key, else why (a damage).
     static QString checkColumns(sqlite3* db);
 
