@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "base/Paths.h"
+#include "store/SchemaUpgrade.h"
 #include "store/StoreErrors.h"
 #include "store/StoreWrites.h"
 
@@ -240,6 +241,11 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
             }
             return fail();
         }
+    }
+
+    if (!store::UpgradeSchema(db, message)) {
+        sqlite3_close_v2(db);
+        return store::kDataError;
     }
 
     m_pConnection = db;
