@@ -54,4 +54,14 @@ QString FilterWhereClause(int filterIndex, const QDateTime& now)
     }
 }
 
+QString PageWhereClause(const QString& filterClause, qint64 belowId)
+{
+    const QString below = QStringLiteral("id<") + QString::number(belowId);
+    const QString clause = filterClause.trimmed();
+    const QLatin1String where("where");
+    if (!clause.startsWith(where, Qt::CaseInsensitive))
+        return QStringLiteral("where ") + below;
+    return QStringLiteral("where (") + clause.mid(where.size()).trimmed() + QStringLiteral(") and ") + below;
+}
+
 } // namespace reminders

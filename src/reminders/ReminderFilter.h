@@ -38,4 +38,9 @@ enum Filter { kFilterAll = 0, kFilterNotTaken = 1, kFilterTaken = 2, kFilterUpco
 // index outside the four filters.
 QString FilterWhereClause(int filterIndex, const QDateTime& now);
 
+// The where clause of the records of filterClause ("where ..." or empty) whose
+// id is below belowId: the next page of a list read newest first. The filter's
+// own clause is kept whole in parentheses, so that its "or" stays inside.
+QString PageWhereClause(const QString& filterClause, qint64 belowId);
+
 } // namespace reminders
