@@ -154,19 +154,42 @@ private slots:
     void pageClauses_data()
     {
         QTest::addColumn<QString>("filter");
+        QTest::addColumn<qint64>("below");
+        QTest::addColumn<bool>("byFilter");
         QTest::addColumn<QString>("page");
-        QTest::newRow("all records: only the key bounds the page") << QString() << "where id<120";
-        QTest::newRow("a filter of one condition keeps it") << "where use='0'"
-                                                            << "where (use='0') and id<120";
+        const QString upcoming = "where date='2016-05-01' and time>='10:00:00' or date >'2016-05-01'";
+        QTest::newRow("the first page of all records is all records") << QString() << -1LL << false << "";
+        QTest::newRow("all records are never read by filter") << QString() << -1LL << true << "";
+        QTest::newRow("all records: only the key bounds a later page")
+            << QString() << 120LL << false << "where id<120";
+        QTest::newRow("the first page by key is the filter itself")
+            << "where use='0'" << -1LL << false << "where use='0'";
+        QTest::newRow("a filter of one condition keeps it")
+            << "where use='0'" << 120LL << false << "where (use='0') and id<120";
         QTest::newRow("the upcoming filter's or stays inside its parentheses")
-            << "where date='2016-05-01' and time>='10:00:00' or date >'2016-05-01'"
+            << upcoming << 120LL << false
             << "where (date='2016-05-01' and time>='10:00:00' or date >'2016-05-01') and id<120";
+        QTest::newRow("read by filter, the first page takes the filter's ids")
+            << upcoming << -1LL << true << "where id in (select id from recordmsg " + upcoming + ")";
+        QTest::newRow("read by filter, a later page takes those below the key")
+            << "where use='1'" << 120LL << true
+            << "where id in (select id from recordmsg where use='1') and id<120";
     }
     void pageClauses()
     {
         QFETCH(QString, filter);
+        QFETCH(qint64, below);
+        QFETCH(bool, byFilter);
         QFETCH(QString, page);
-        QCOMPARE(PageWhereClause(filter, 120), page);
+        QCOMPARE(PageWhereClause(filter, below, byFilter), page);
+    }
+
+    void pagesByFilter()
+    {
+        QVERIFY(PagesByFilter("where use='1'", 0));
+        QVERIFY(PagesByFilter("where use='1'", kPagesByFilterUpTo));
+        QVERIFY(!PagesByFilter("where use='1'", kPagesByFilterUpTo + 1));
+        QVERIFY(!PagesByFilter(QString(), 10));
     }
 
     // The list reads a page at a time as it scrolls, and ends with exactly the
@@ -175,14 +198,19 @@ private slots:
     void pagedListShowsTheFilter_data()
     {
         QTest::addColumn<int>("filter");
-        QTest::newRow("all records") << int(kFilterAll);
-        QTest::newRow("records not taken") << int(kFilterNotTaken);
-        QTest::newRow("records taken") << int(kFilterTaken);
-        QTest::newRow("records still to come") << int(kFilterUpcoming);
+        QTest::addColumn<bool>("byFilter");
+        for (const bool byFilter : {false, true}) {
+            const char* how = byFilter ? ", read by filter" : ", read by key";
+            QTest::addRow("all records%s", how) << int(kFilterAll) << byFilter;
+            QTest::addRow("records not taken%s", how) << int(kFilterNotTaken) << byFilter;
+            QTest::addRow("records taken%s", how) << int(kFilterTaken) << byFilter;
+            QTest::addRow("records still to come%s", how) << int(kFilterUpcoming) << byFilter;
+        }
     }
     void pagedListShowsTheFilter()
     {
         QFETCH(int, filter);
+        QFETCH(bool, byFilter);
         TempProgramFolder folder;
         const auto db = ManyRecordsStore();
         QVERIFY(db);
@@ -202,7 +230,7 @@ private slots:
         QString message = clause;
         QCOMPARE(db->CountRows(QStringLiteral("recordmsg"), clause, message), expected.size());
         ReminderListModel model;
-        QCOMPARE(model.load(PagesOf(db), clause, message), int(ReminderListModel::kPageRows));
+        QCOMPARE(model.load(PagesOf(db), clause, byFilter, message), int(ReminderListModel::kPageRows));
         QCOMPARE(model.rowCount(), int(ReminderListModel::kPageRows));
         QVERIFY(model.canFetchMore(QModelIndex()));
 
@@ -237,7 +265,7 @@ private slots:
         QVERIFY(db);
         ReminderListModel model;
         QString message;
-        QCOMPARE(model.load(PagesOf(db), QString(), message), int(ReminderListModel::kPageRows));
+        QCOMPARE(model.load(PagesOf(db), QString(), false, message), int(ReminderListModel::kPageRows));
         ReminderListView view;
         view.setModel(&model);
         view.resize(400, 300);

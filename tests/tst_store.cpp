@@ -650,6 +650,40 @@ private slots:
         }
     }
 
+    // The list's counts and pages on a large table find their records on an
+    // index, never by reading the whole table.
+    void listStatementsUseTheIndexes_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("plan");
+        const QString upcoming = "date='2026-12-08' and time>='10:00:00' or date >'2026-12-08'";
+        QTest::newRow("all records are counted on the smallest index")
+            << "select count(*) from recordmsg "
+            << "SCAN recordmsg USING COVERING INDEX recordmsg_use";
+        QTest::newRow("records not taken are counted on their index")
+            << "select count(*) from recordmsg where use='0'"
+            << "SEARCH recordmsg USING COVERING INDEX recordmsg_use (use=?)";
+        QTest::newRow("records still to come are counted on their index")
+            << "select count(*) from recordmsg where " + upcoming
+            << "SEARCH recordmsg USING COVERING INDEX recordmsg_date_time (date>?)";
+        QTest::newRow("a page of records taken, by key")
+            << "select titile, id from recordmsg where (use='1') and id<500 order by id desc"
+            << "SEARCH recordmsg USING INDEX recordmsg_use (use=? AND rowid<?)";
+        QTest::newRow("a page of records still to come, by filter")
+            << "select id from recordmsg where id in (select id from recordmsg where " + upcoming +
+                   ") and id<500 order by id desc"
+            << "SEARCH recordmsg USING INTEGER PRIMARY KEY (rowid=?);LIST SUBQUERY 1;"
+               "SEARCH recordmsg USING COVERING INDEX recordmsg_date_time (date>?)";
+    }
+    void listStatementsUseTheIndexes()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, plan);
+        TempProgramFolder folder;
+        SqliteFile raw(folder.databaseFile());
+        QCOMPARE(raw.column(("explain query plan " + sql).toUtf8().constData(), 3).join(';'), plan);
+    }
+
     void twoReadersWhileWriting()
     {
         TempProgramFolder folder;

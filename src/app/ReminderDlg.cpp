@@ -403,7 +403,7 @@ void CReminderDlg::LoadRecordList(const QString& whereClause, int quiet)
         return store()->SelectRows(table, where, listFields, rows, maxRows, text);
     };
     message = clause;
-    const int read = m_listModel->load(readPage, clause, message);
+    const int read = m_listModel->load(readPage, clause, reminders::PagesByFilter(clause, count), message);
     if (read != std::min(count, int(ReminderListModel::kPageRows))) {
         m_listModel->clear();
         if (quiet != 1)

@@ -13,10 +13,11 @@ const ReminderListView::Column ReminderListView::kColumns[ReminderListModel::kCo
 
 ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-int ReminderListModel::load(PageReader reader, const QString& filterClause, QString& message)
+int ReminderListModel::load(PageReader reader, const QString& filterClause, bool byFilter, QString& message)
 {
     RowSet rows;
-    const int read = reader ? reader(filterClause, rows, kPageRows, message) : 0;
+    const int read =
+        reader ? reader(reminders::PageWhereClause(filterClause, -1, byFilter), rows, kPageRows, message) : 0;
     if (read < 0) {
         clear();
         return read;
@@ -24,6 +25,7 @@ int ReminderListModel::load(PageReader reader, const QString& filterClause, QStr
     setRows(std::move(rows));
     m_reader = std::move(reader);
     m_filter = filterClause;
+    m_byFilter = byFilter;
     m_more = read == kPageRows;
     return read;
 }
@@ -34,6 +36,7 @@ void ReminderListModel::setRows(RowSet rows)
     m_rows = std::move(rows);
     m_reader = PageReader();
     m_filter.clear();
+    m_byFilter = false;
     m_more = false;
     endResetModel();
 }
@@ -60,7 +63,8 @@ void ReminderListModel::fetchMore(const QModelIndex& parent)
     const qint64 oldest = text(int(m_rows.size()) - 1, kIdColumn).toLongLong();
     RowSet page;
     QString message;
-    const int read = m_reader(reminders::PageWhereClause(m_filter, oldest), page, kPageRows, message);
+    const int read =
+        m_reader(reminders::PageWhereClause(m_filter, oldest, m_byFilter), page, kPageRows, message);
     m_more = read == kPageRows;
     if (read <= 0)
         return;

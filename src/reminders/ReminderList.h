@@ -29,9 +29,10 @@ public:
     explicit ReminderListModel(QObject* parent = nullptr);
 
     // Starts over on the records of filterClause ("where ..." or empty): reads
-    // the first page. Returns the number of rows read (at most kPageRows), or
-    // the reader's failure, which leaves the list empty.
-    int load(PageReader reader, const QString& filterClause, QString& message);
+    // the first page, by filter or by key (PageWhereClause). Returns the number
+    // of rows read (at most kPageRows), or the reader's failure, which leaves
+    // the list empty.
+    int load(PageReader reader, const QString& filterClause, bool byFilter, QString& message);
     // Replaces every row at once; nothing more to read.
     void setRows(RowSet rows);
     void clear();
@@ -51,6 +52,7 @@ private:
     RowSet m_rows;
     PageReader m_reader;
     QString m_filter;
+    bool m_byFilter = false;
     // A full page came last: there may be more.
     bool m_more = false;
 };
