@@ -5,7 +5,8 @@
 // so that no size's memory counts for the next.
 // Targets at 1,000,000: reload < 50 ms, start < 300 ms, memory < 80 MB;
 // at 100,000: start < 150 ms.
-// Also times the one-off upgrade of a file of the oldest generation.
+// Also times a table whose records are nearly all past, and the one-off
+// upgrade of a file of the oldest generation.
 #include "app/ReminderDlg.h"
 #include "base/Paths.h"
 #include "platform/Clock.h"
@@ -75,6 +76,19 @@ bool MakeOldest(const QString& path)
                                  "drop index recordmsg_use; drop index recordmsg_date_time;"
                                  "pragma user_version=0",
                                  nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+// Leaves only the oldest thousand records still to come: what a table filled by
+// imports of past years looks like to the filter 未提醒记录.
+bool MakeFewToCome(const QString& path)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open(path.toUtf8().constData(), &db) != SQLITE_OK)
+        return false;
+    const bool ok = sqlite3_exec(db, "update recordmsg set date='2015-01-01' where id > 1000", nullptr,
+                                 nullptr, nullptr) == SQLITE_OK;
     sqlite3_close(db);
     return ok;
 }
@@ -231,6 +245,11 @@ int main(int argc, char* argv[])
         status |= runChild() ? 0 : 1;
         if (records == 1000000) {
             // The same file as an older program left it: the first start upgrades it, once.
+            if (MakeFewToCome(file)) {
+                std::printf("the same file with only its oldest 1,000 records still to come:\n");
+                std::fflush(stdout);
+                status |= runChild() ? 0 : 1;
+            }
             if (MakeOldest(file)) {
                 std::printf("the same file at the oldest generation, first start (upgrades it):\n");
                 std::fflush(stdout);
