@@ -80,8 +80,9 @@ bool MakeOldest(const QString& path)
     return ok;
 }
 
-// Leaves only the oldest thousand records still to come: what a table filled by
-// imports of past years looks like to the filter 未提醒记录.
+// Moves every record but the oldest thousand into the past, so that only a few
+// of those are still to come: what a table filled by imports of past years
+// looks like to the filter 未提醒记录.
 bool MakeFewToCome(const QString& path)
 {
     sqlite3* db = nullptr;
@@ -246,7 +247,7 @@ int main(int argc, char* argv[])
         if (records == 1000000) {
             // The same file as an older program left it: the first start upgrades it, once.
             if (MakeFewToCome(file)) {
-                std::printf("the same file with only its oldest 1,000 records still to come:\n");
+                std::printf("the same file with all records past but some of its oldest 1,000:\n");
                 std::fflush(stdout);
                 status |= runChild() ? 0 : 1;
             }
