@@ -12,3 +12,8 @@ CREATE TABLE recordmsg (
 );
 -- The due check asks for one second of one day (or "Every Day") once a second.
 CREATE INDEX recordmsg_time_date ON recordmsg (time, date);
+-- Generation 1: the list's pages and counts per filter.
+CREATE INDEX recordmsg_use ON recordmsg (use);
+CREATE INDEX recordmsg_date_time ON recordmsg (date, time);
+-- The schema's generation: an older file is upgraded to it when opened.
+PRAGMA user_version = 1;

@@ -4,6 +4,7 @@
 #include "base/Paths.h"
 #include "store/AdoDatabase.h"
 #include "store/DataMaintenance.h"
+#include "store/SchemaUpgrade.h"
 #include "support/FileSizeLimit.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
@@ -279,6 +280,33 @@ private slots:
         QCOMPARE(int(fileops::ModeOr(DatabaseFilePath(), 0)), 0600);
     }
 
+    // A backup made by an older program is restored as it is and upgraded when
+    // the store opens it again; the records are the backup's.
+    void restoreOfAnOlderGenerationUpgradesIt()
+    {
+        Fixture f;
+        QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        f.maintenance.OnBackup();
+        QVERIFY(exec(BackupFilePath(),
+                     "drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0"));
+        const QStringList backedUp = recordsIn(BackupFilePath());
+        QVERIFY(addReminders(f.folder.databaseFile(), 5));
+        f.fakes.boxes.clear();
+        f.fakes.boxes.answerNext(MbResult::Yes);
+
+        f.maintenance.OnRestore();
+        QCoreApplication::processEvents();
+        QCOMPARE(f.fakes.boxes.texts().size(), 2);
+        QCOMPARE(f.fakes.boxes.texts().last(), kRestoreDone);
+        QVERIFY(f.connected());
+        QCOMPARE(storeCount(f.app), 2);
+        QCOMPARE(recordsIn(DatabaseFilePath()), backedUp);
+        SqliteFile restored(DatabaseFilePath(), SQLITE_OPEN_READONLY);
+        QCOMPARE(restored.scalar("pragma user_version"), QString::number(store::SchemaGeneration()));
+        QCOMPARE(restored.column("select name from sqlite_master where type='index' order by name"),
+                 (QStringList{"recordmsg_date_time", "recordmsg_time_date", "recordmsg_use"}));
+    }
+
     void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()
     {
         Fixture f;
@@ -474,6 +502,8 @@ private slots:
         QVERIFY(f.connected());
         QCOMPARE(f.app.database()->FilePath(), DatabaseFilePath());
         QCOMPARE(storeCount(f.app), 10);
+        QCOMPARE(SqliteFile(DatabaseFilePath()).scalar("pragma user_version"),
+                 QString::number(store::SchemaGeneration()));
         QVERIFY(f.dialog.isVisible());
         QCOMPARE(entriesOf(f.folder.dataFolder()), QStringList{"tolva.dat"});
     }

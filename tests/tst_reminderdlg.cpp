@@ -1,3 +1,4 @@
+#include "reminders/ReminderList.h"
 #include "support/MainWindowTesting.h"
 
 using namespace mainwindowtest;
@@ -380,6 +381,36 @@ private slots:
                                             RowSet{Row{u("再")}}, 1, message),
                  1);
         QCOMPARE(env.records().size(), 3);
+        QVERIFY(env.fakes.boxes.shown().isEmpty());
+    }
+
+    // A table of more records than a page: the caption counts them all, the
+    // list holds the newest page and reads on as it scrolls, and a row read
+    // later loads its own record.
+    void recordsBeyondTheFirstPage()
+    {
+        Env env;
+        QVERIFY(env.open());
+        const int records = ReminderListModel::kPageRows + 50;
+        Query(env.folder.databaseFile(),
+              QStringLiteral("with recursive n(i) as (select 1 union all select i+1 from n where i<%1) "
+                             "insert into recordmsg (titile, text, date, time, use, insertdatatime) "
+                             "select 's'||i, 'c'||i, '2016-05-02', '08:00:00', '0', '2016-01-01 00:00:00' "
+                             "from n")
+                  .arg(records));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QCOMPARE(listCaption(dlg), u("共有%1条提醒记录").arg(records));
+        QAbstractItemModel* model = dlg.recordList->model();
+        QCOMPARE(model->rowCount(), int(ReminderListModel::kPageRows));
+        QCOMPARE(listColumn(dlg, 6).first(), QString::number(records));
+
+        dlg.recordList->scrollToBottom();
+        QTRY_COMPARE(model->rowCount(), records);
+        QCOMPARE(listColumn(dlg, 6).last(), QStringLiteral("1"));
+        QCOMPARE(listCaption(dlg), u("共有%1条提醒记录").arg(records));
+        clickRow(dlg, records - 2);
+        QCOMPARE(subjectEdit(dlg)->text(), QStringLiteral("s2"));
         QVERIFY(env.fakes.boxes.shown().isEmpty());
     }
 

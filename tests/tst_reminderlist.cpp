@@ -1,6 +1,10 @@
+#include "base/Paths.h"
+#include "platform/Seams.h"
+#include "reminders/RecordDeletion.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "reminders/ReminderList.h"
+#include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 
 #include <QHeaderView>
@@ -56,6 +60,58 @@ RowSet SampleRows(int n)
                      QString::number(100 - i)});
     return rows;
 }
+// Enough records for more than two pages of the list: record i (its id) falls
+// yesterday, tomorrow or today before or after ten o'clock, every seventh one
+// every day, two in five taken.
+constexpr int kManyRecords = 3 * ReminderListModel::kPageRows + 37;
+QStringList ManyRecord(int i)
+{
+    QString date = QStringLiteral("2016-05-01");
+    if (i % 7 == 0)
+        date = QString::fromUtf8(kEveryDay);
+    else if (i % 3 == 0)
+        date = QStringLiteral("2016-04-30");
+    else if (i % 3 == 1)
+        date = QStringLiteral("2016-05-02");
+    return {QStringLiteral("s%1").arg(i),
+            QStringLiteral("c%1").arg(i),
+            date,
+            i % 2 ? QStringLiteral("09:00:00") : QStringLiteral("11:00:00"),
+            i % 5 < 2 ? QStringLiteral("1") : QStringLiteral("0"),
+            QStringLiteral("2016-01-01 00:00:00")};
+}
+
+// The store of a temporary program folder, filled with the many records.
+std::shared_ptr<CAdoDatabase> ManyRecordsStore()
+{
+    auto db = std::make_shared<CAdoDatabase>();
+    QString message;
+    if (db->Open(QStringLiteral("file"), QString::fromLatin1(kDatabaseRelative), QString(), QString(),
+                 message) != store::kConnected)
+        return nullptr;
+    RowSet rows;
+    for (int i = 1; i <= kManyRecords; ++i)
+        rows.append(ManyRecord(i));
+    if (db->InsertRows(QStringLiteral("recordmsg"), InsertFields(), rows, kManyRecords, message) !=
+        kManyRecords)
+        return nullptr;
+    return db;
+}
+
+ReminderListModel::PageReader PagesOf(const std::shared_ptr<CAdoDatabase>& db)
+{
+    return [db](const QString& where, RowSet& rows, int maxRows, QString& message) {
+        return db->SelectRows(QStringLiteral("recordmsg"), where, ListFields(), rows, maxRows, message);
+    };
+}
+
+QStringList ModelIds(const ReminderListModel& model)
+{
+    QStringList ids;
+    for (int r = 0; r < model.rowCount(); ++r)
+        ids << model.text(r, ReminderListModel::kIdColumn);
+    return ids;
+}
 } // namespace
 
 class TestReminderList : public QObject
@@ -93,6 +149,154 @@ private slots:
         QFETCH(int, filter);
         QFETCH(QString, clause);
         QCOMPARE(FilterWhereClause(filter, kTen), clause);
+    }
+
+    void pageClauses_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<qint64>("below");
+        QTest::addColumn<bool>("byFilter");
+        QTest::addColumn<QString>("page");
+        const QString upcoming = "where date='2016-05-01' and time>='10:00:00' or date >'2016-05-01'";
+        QTest::newRow("the first page of all records is all records") << QString() << -1LL << false << "";
+        QTest::newRow("all records are never read by filter") << QString() << -1LL << true << "";
+        QTest::newRow("all records: only the key bounds a later page")
+            << QString() << 120LL << false << "where id<120";
+        QTest::newRow("the first page by key is the filter itself")
+            << "where use='0'" << -1LL << false << "where use='0'";
+        QTest::newRow("a filter of one condition keeps it")
+            << "where use='0'" << 120LL << false << "where (use='0') and id<120";
+        QTest::newRow("the upcoming filter's or stays inside its parentheses")
+            << upcoming << 120LL << false
+            << "where (date='2016-05-01' and time>='10:00:00' or date >'2016-05-01') and id<120";
+        QTest::newRow("read by filter, the first page takes the filter's ids")
+            << upcoming << -1LL << true << "where id in (select id from recordmsg " + upcoming + ")";
+        QTest::newRow("read by filter, a later page takes those below the key")
+            << "where use='1'" << 120LL << true
+            << "where id in (select id from recordmsg where use='1') and id<120";
+    }
+    void pageClauses()
+    {
+        QFETCH(QString, filter);
+        QFETCH(qint64, below);
+        QFETCH(bool, byFilter);
+        QFETCH(QString, page);
+        QCOMPARE(PageWhereClause(filter, below, byFilter), page);
+    }
+
+    void pagesByFilter()
+    {
+        QVERIFY(PagesByFilter("where use='1'", 0));
+        QVERIFY(PagesByFilter("where use='1'", kPagesByFilterUpTo));
+        QVERIFY(!PagesByFilter("where use='1'", kPagesByFilterUpTo + 1));
+        QVERIFY(!PagesByFilter(QString(), 10));
+    }
+
+    // The list reads a page at a time as it scrolls, and ends with exactly the
+    // filter's records, newest first, each once; a record added or deleted
+    // between two pages neither repeats a row nor hides another.
+    void pagedListShowsTheFilter_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<bool>("byFilter");
+        for (const bool byFilter : {false, true}) {
+            const char* how = byFilter ? ", read by filter" : ", read by key";
+            QTest::addRow("all records%s", how) << int(kFilterAll) << byFilter;
+            QTest::addRow("records not taken%s", how) << int(kFilterNotTaken) << byFilter;
+            QTest::addRow("records taken%s", how) << int(kFilterTaken) << byFilter;
+            QTest::addRow("records still to come%s", how) << int(kFilterUpcoming) << byFilter;
+        }
+    }
+    void pagedListShowsTheFilter()
+    {
+        QFETCH(int, filter);
+        QFETCH(bool, byFilter);
+        TempProgramFolder folder;
+        const auto db = ManyRecordsStore();
+        QVERIFY(db);
+        // What the filter means, worked out here on the records themselves.
+        QStringList expected;
+        for (int i = kManyRecords; i >= 1; --i) {
+            const QStringList r = ManyRecord(i);
+            const bool match[] = {true, r.at(4) == "0", r.at(4) == "1",
+                                  (r.at(2) == "2016-05-01" && r.at(3) >= "10:00:00") ||
+                                      r.at(2) > "2016-05-01"};
+            if (match[filter])
+                expected << QString::number(i);
+        }
+        QVERIFY(expected.size() > ReminderListModel::kPageRows);
+
+        const QString clause = FilterWhereClause(filter, kTen);
+        QString message = clause;
+        QCOMPARE(db->CountRows(QStringLiteral("recordmsg"), clause, message), expected.size());
+        ReminderListModel model;
+        QCOMPARE(model.load(PagesOf(db), clause, byFilter, message), int(ReminderListModel::kPageRows));
+        QCOMPARE(model.rowCount(), int(ReminderListModel::kPageRows));
+        QVERIFY(model.canFetchMore(QModelIndex()));
+
+        // Between the first page and the next: a new record, and the next page's first record deleted.
+        QCOMPARE(db->InsertRows(QStringLiteral("recordmsg"), InsertFields(),
+                                RowSet{ManyRecord(kManyRecords + 1)}, 1, message),
+                 1);
+        const QString gone = expected.takeAt(ReminderListModel::kPageRows);
+        QCOMPARE(db->DeleteRows(QStringLiteral("recordmsg"), "where id=" + gone, 1, message), 1);
+
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        int pages = 1;
+        while (model.canFetchMore(QModelIndex()) && pages < 10) {
+            model.fetchMore(QModelIndex());
+            ++pages;
+        }
+        QCOMPARE(pages, int(expected.size() / ReminderListModel::kPageRows) + 1);
+        QCOMPARE(inserted.size(), pages - 1);
+        QCOMPARE(ModelIds(model), expected);
+        QCOMPARE(model.rowValues(model.rowCount() - 1), ManyRecord(expected.last().toInt())
+                                                            << expected.last());
+    }
+
+    // Rows far down the list, read as the view scrolled there, are the records
+    // that selection and deletion act on.
+    void deletionAfterScrollingTakesTheFirstSelectedRecord()
+    {
+        FakeSeams fakes;
+        fakes.boxes.answerNext(MbResult::Yes);
+        TempProgramFolder folder;
+        const auto db = ManyRecordsStore();
+        QVERIFY(db);
+        ReminderListModel model;
+        QString message;
+        QCOMPARE(model.load(PagesOf(db), QString(), false, message), int(ReminderListModel::kPageRows));
+        ReminderListView view;
+        view.setModel(&model);
+        view.resize(400, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        for (int page = 2; page <= 4; ++page) {
+            view.scrollToBottom();
+            QTRY_COMPARE(model.rowCount(), qMin(kManyRecords, page * ReminderListModel::kPageRows));
+        }
+        QVERIFY(!model.canFetchMore(QModelIndex()));
+
+        auto* sel = view.selectionModel();
+        sel->select(QItemSelection(model.index(610, 0), model.index(620, 0)),
+                    QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        sel->select(model.index(500, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+        QCOMPARE(view.SelectedRowCount(), 12);
+        QCOMPARE(view.FirstSelectedRow(), 500);
+        const QStringList values = model.rowValues(500);
+        const int id = kManyRecords - 500;
+        QCOMPARE(values, ManyRecord(id) << QString::number(id));
+
+        int backToAddMode = 0;
+        deletion::Editor editor;
+        editor.backToAddMode = [&] { ++backToAddMode; };
+        deletion::DeleteSelectedRecord(&view, values.at(6), values.at(0), editor, [db] { return db; });
+        QCOMPARE(fakes.boxes.texts(),
+                 QStringList{QString::fromUtf8("真的要删除标题为“s%1”的记录吗？  ").arg(id)});
+        QCOMPARE(backToAddMode, 1);
+        QCOMPARE(db->CountRows(QStringLiteral("recordmsg"), QStringLiteral("where id=%1").arg(id), message),
+                 0);
+        QCOMPARE(db->CountRows(QStringLiteral("recordmsg"), QString(), message), kManyRecords - 1);
     }
 
     // The clause run on a real table: today from now on, later dates, and every

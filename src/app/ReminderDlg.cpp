@@ -404,16 +404,19 @@ void CReminderDlg::LoadRecordList(const QString& whereClause, int quiet)
         return;
     }
 
-    RowSet rows;
-    rows.reserve(count);
+    // The first page now, the rest as the list scrolls; each page from the store
+    // of the moment, which a reload may have replaced.
+    const auto readPage = [this, table](const QString& where, RowSet& rows, int maxRows, QString& text) {
+        return store()->SelectRows(table, where, listFields, rows, maxRows, text);
+    };
     message = clause;
-    const int read = db->SelectRows(table, clause, listFields, rows, count, message);
-    if (read != count) {
+    const int read = m_listModel->load(readPage, clause, reminders::PagesByFilter(clause, count), message);
+    if (read != std::min(count, int(ReminderListModel::kPageRows))) {
+        m_listModel->clear();
         if (quiet != 1)
             ShowText(this, kWrongCount);
         return;
     }
-    m_listModel->setRows(std::move(rows));
     m_ui->listGroup->setTitle(u8(kListCaption).arg(count));
 }
 

@@ -1,5 +1,7 @@
 #include "reminders/ReminderFilter.h"
 
+#include "base/Constants.h"
+
 namespace reminders {
 
 QString FormatDate(const QDateTime& t)
@@ -52,6 +54,31 @@ QString FilterWhereClause(int filterIndex, const QDateTime& now)
     default:
         return QString();
     }
+}
+
+QString PageWhereClause(const QString& filterClause, qint64 belowId, bool byFilter)
+{
+    const QString clause = filterClause.trimmed();
+    const QLatin1String where("where");
+    const bool filtered = clause.startsWith(where, Qt::CaseInsensitive);
+    const QString below = belowId < 0 ? QString() : QStringLiteral("id<") + QString::number(belowId);
+    if (filtered && byFilter) {
+        const QString ids = QStringLiteral("where id in (select id from ") +
+                            QString::fromLatin1(tolva::kReminderTable) + QLatin1Char(' ') + clause +
+                            QLatin1Char(')');
+        return below.isEmpty() ? ids : ids + QStringLiteral(" and ") + below;
+    }
+    if (below.isEmpty())
+        return filtered ? clause : QString();
+    if (!filtered)
+        return QStringLiteral("where ") + below;
+    // The filter's own "or" stays inside its parentheses.
+    return QStringLiteral("where (") + clause.mid(where.size()).trimmed() + QStringLiteral(") and ") + below;
+}
+
+bool PagesByFilter(const QString& filterClause, int matching)
+{
+    return !filterClause.trimmed().isEmpty() && matching <= kPagesByFilterUpTo;
 }
 
 } // namespace reminders

@@ -38,4 +38,15 @@ enum Filter { kFilterAll = 0, kFilterNotTaken = 1, kFilterTaken = 2, kFilterUpco
 // index outside the four filters.
 QString FilterWhereClause(int filterIndex, const QDateTime& now);
 
+// The where clause of one page of a list read newest first: the records of
+// filterClause ("where ..." or empty) whose id is below belowId (no bound when
+// belowId is negative). Read by key, the table is walked newest first past the
+// records that do not match, which is quick while they are many; a filter that
+// matches few records of a large table is read by filter instead: its own index
+// finds them all, then the page is taken by id.
+QString PageWhereClause(const QString& filterClause, qint64 belowId, bool byFilter);
+// Up to how many matching records pages are read by filter.
+inline constexpr int kPagesByFilterUpTo = 20000;
+bool PagesByFilter(const QString& filterClause, int matching);
+
 } // namespace reminders

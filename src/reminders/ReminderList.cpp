@@ -1,5 +1,7 @@
 #include "reminders/ReminderList.h"
 
+#include "reminders/ReminderFilter.h"
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
@@ -11,18 +13,64 @@ const ReminderListView::Column ReminderListView::kColumns[ReminderListModel::kCo
 
 ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent) {}
 
+int ReminderListModel::load(PageReader reader, const QString& filterClause, bool byFilter, QString& message)
+{
+    RowSet rows;
+    const int read =
+        reader ? reader(reminders::PageWhereClause(filterClause, -1, byFilter), rows, kPageRows, message) : 0;
+    if (read < 0) {
+        clear();
+        return read;
+    }
+    setRows(std::move(rows));
+    m_reader = std::move(reader);
+    m_filter = filterClause;
+    m_byFilter = byFilter;
+    m_more = read == kPageRows;
+    return read;
+}
+
 void ReminderListModel::setRows(RowSet rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_reader = PageReader();
+    m_filter.clear();
+    m_byFilter = false;
+    m_more = false;
     endResetModel();
 }
 
 void ReminderListModel::clear()
 {
-    if (m_rows.isEmpty())
+    if (m_rows.isEmpty() && !m_more)
         return;
     setRows(RowSet());
+}
+
+bool ReminderListModel::canFetchMore(const QModelIndex& parent) const
+{
+    return !parent.isValid() && m_more && !m_rows.isEmpty();
+}
+
+void ReminderListModel::fetchMore(const QModelIndex& parent)
+{
+    if (!canFetchMore(parent))
+        return;
+    // Keyed on the id, not on a row offset: records added or deleted since
+    // the last page neither repeat nor hide a row, and the store finds the
+    // page on the key without walking the rows above it.
+    const qint64 oldest = text(int(m_rows.size()) - 1, kIdColumn).toLongLong();
+    RowSet page;
+    QString message;
+    const int read =
+        m_reader(reminders::PageWhereClause(m_filter, oldest, m_byFilter), page, kPageRows, message);
+    m_more = read == kPageRows;
+    if (read <= 0)
+        return;
+    beginInsertRows(QModelIndex(), int(m_rows.size()), int(m_rows.size()) + read - 1);
+    m_rows.append(page.mid(0, read));
+    endInsertRows();
 }
 
 QStringList ReminderListModel::rowValues(int row) const

@@ -5,19 +5,35 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QTableView>
+#include <functional>
 
 // The reminder records of the main window's list: one row per record, the
-// seven values of ListFields() per row, in the order the store returned them.
+// seven values of ListFields() per row, newest first. A table may hold far more
+// records than anyone scrolls through, so the rows are read a page at a time,
+// each page the records of the filter below the oldest id read so far, as the
+// view scrolls to the end.
 class ReminderListModel : public QAbstractTableModel
 {
     Q_OBJECT
 public:
     static constexpr int kColumnCount = 7;
     static constexpr int kIdColumn = 6;
+    // Rows read at a time: a few screens of the list.
+    static constexpr int kPageRows = 200;
+
+    // Reads the seven values of at most maxRows records of a where clause,
+    // newest first, appending one row per record; returns the number read, or
+    // a negative store code with message set.
+    using PageReader = std::function<int(const QString& where, RowSet& rows, int maxRows, QString& message)>;
 
     explicit ReminderListModel(QObject* parent = nullptr);
 
-    // Replaces every row at once.
+    // Starts over on the records of filterClause ("where ..." or empty): reads
+    // the first page, by filter or by key (PageWhereClause). Returns the number
+    // of rows read (at most kPageRows), or the reader's failure, which leaves
+    // the list empty.
+    int load(PageReader reader, const QString& filterClause, bool byFilter, QString& message);
+    // Replaces every row at once; nothing more to read.
     void setRows(RowSet rows);
     void clear();
     // A row's seven values (missing ones empty); empty for a row that does not exist.
@@ -29,9 +45,16 @@ public:
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
 
 private:
     RowSet m_rows;
+    PageReader m_reader;
+    QString m_filter;
+    bool m_byFilter = false;
+    // A full page came last: there may be more.
+    bool m_more = false;
 };
 
 // The report-style list: grid lines, whole rows selected (several at once),

@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "base/Paths.h"
 #include "store/DatabaseFile.h"
+#include "store/SchemaUpgrade.h"
 #include "store/StoreErrors.h"
 #include "store/StoreWrites.h"
 
@@ -245,6 +246,11 @@ int CAdoDatabase::Open(const QString& kind, const QString& source, const QString
     }
     if (const QString problem = checkColumns(db); !problem.isEmpty()) {
         message = problem;
+        sqlite3_close_v2(db);
+        return store::kDataError;
+    }
+
+    if (!store::UpgradeSchema(db, message)) {
         sqlite3_close_v2(db);
         return store::kDataError;
     }

@@ -1,0 +1,149 @@
+#include "store/SchemaUpgrade.h"
+
+#include "platform/MessageBoxes.h"
+#include "store/SqliteHandles.h"
+#include "store/StoreErrors.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QMetaObject>
+#include <QSet>
+#include <mutex>
+#include <unistd.h>
+
+namespace store {
+
+namespace {
+
+struct Step
+{
+    int generation;
+    const char* sql;
+};
+
+// Append only: a step once released never changes, since files out there hold
+// its generation. res/schema.sql states the same objects in the same words.
+const Step kSteps[] = {
+    // The list reads pages newest first under each filter and counts each
+    // filter's records: "use" (with the key that every index ends in) serves
+    // the two filters on it, (date, time) the records still to come and the
+    // expired ones.
+    {1, "CREATE INDEX recordmsg_use ON recordmsg (use);"
+        "CREATE INDEX recordmsg_date_time ON recordmsg (date, time);"},
+};
+
+bool cannotWrite(int resultCode)
+{
+    const int primary = resultCode & 0xFF;
+    return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM ||
+           primary == SQLITE_AUTH;
+}
+
+// Writing needs the file and, for the journal beside it, its folder.
+bool writable(sqlite3* db)
+{
+    if (sqlite3_db_readonly(db, "main") != 0)
+        return false;
+    const char* file = sqlite3_db_filename(db, "main");
+    if (!file || !*file)
+        return true; // in memory
+    const QByteArray folder = QFile::encodeName(QFileInfo(QString::fromUtf8(file)).absolutePath());
+    return ::access(folder.constData(), W_OK) == 0;
+}
+
+// Once per file and run: a read-only file is opened again by every restore
+// check and reopening, and one word about it is enough.
+void tellNotUpgraded(sqlite3* db)
+{
+    static std::mutex mutex;
+    static QSet<QString> told;
+    const QString file = QString::fromUtf8(sqlite3_db_filename(db, "main"));
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (told.contains(file))
+            return;
+        told.insert(file);
+    }
+    // Never a modal box from inside the store's open, which holds its lock:
+    // the box waits for the event loop.
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            ShowMessageBox(nullptr, ReadOnlyNotUpgradedText(), QString(), MbButtons::Ok, MbIcon::Information);
+        },
+        Qt::QueuedConnection);
+}
+
+bool exec(sqlite3* db, const char* sql)
+{
+    return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+} // namespace
+
+int SchemaGeneration()
+{
+    return std::end(kSteps)[-1].generation;
+}
+
+int FileGeneration(sqlite3* db)
+{
+    Statement st(db, "PRAGMA user_version");
+    if (!st.ok() || st.step() != SQLITE_ROW)
+        return -1;
+    return sqlite3_column_int(st.get(), 0);
+}
+
+QString ReadOnlyNotUpgradedText()
+{
+    return QString::fromUtf8("数据文件是只读的，没有升级到新版本的格式；提醒记录仍可照常读取。  ");
+}
+
+bool UpgradeSchema(sqlite3* db, QString& message)
+{
+    const int before = FileGeneration(db);
+    if (before < 0) {
+        message = ErrorText(db);
+        return !IsDamage(sqlite3_extended_errcode(db));
+    }
+    if (before >= SchemaGeneration())
+        return true;
+    if (!writable(db)) {
+        tellNotUpgraded(db);
+        return true;
+    }
+
+    const auto fail = [&]() {
+        const int code = sqlite3_extended_errcode(db);
+        message = ErrorText(db);
+        if (!sqlite3_get_autocommit(db))
+            exec(db, "ROLLBACK");
+        if (cannotWrite(code))
+            tellNotUpgraded(db);
+        return !IsDamage(code);
+    };
+    if (!exec(db, "BEGIN IMMEDIATE"))
+        return fail();
+    // Another copy of the program may have upgraded the file meanwhile.
+    const int current = FileGeneration(db);
+    if (current < 0)
+        return fail();
+    for (const Step& step : kSteps) {
+        if (step.generation > current && !exec(db, step.sql))
+            return fail();
+    }
+    if (current < SchemaGeneration()) {
+        const QByteArray version = "PRAGMA user_version=" + QByteArray::number(SchemaGeneration());
+        if (!exec(db, version.constData()))
+            return fail();
+    }
+    if (!exec(db, "COMMIT"))
+        return fail();
+    return true;
+}
+
+} // namespace store
