@@ -12,10 +12,16 @@ namespace {
 constexpr int kFirstYear = 1900;
 constexpr int kLastYear = 2099;
 
+// One liblunar-date object per thread: making one reads its holiday tables.
 struct LunarHandle
 {
     ::LunarDate* date = lunar_date_new();
     ~LunarHandle() { lunar_date_free(date); }
+    static LunarHandle& forThread()
+    {
+        thread_local LunarHandle handle;
+        return handle;
+    }
     QString format(const char* pattern) const
     {
         gchar* text = lunar_date_strftime(date, pattern);
@@ -36,7 +42,7 @@ std::optional<LunarDay> LunarDay::fromSolar(const QDate& day)
 {
     if (!day.isValid() || day.year() < kFirstYear || day.year() > kLastYear + 1)
         return std::nullopt;
-    LunarHandle h;
+    LunarHandle& h = LunarHandle::forThread();
     GError* error = nullptr;
     lunar_date_set_solar_date(h.date, GDateYear(day.year()), GDateMonth(day.month()), GDateDay(day.day()), 0,
                               &error);
@@ -62,7 +68,7 @@ QDate LunarDay::toSolar() const
 {
     if (year < kFirstYear || year > kLastYear || month < 1 || month > 12 || day < 1 || day > 30)
         return QDate();
-    LunarHandle h;
+    LunarHandle& h = LunarHandle::forThread();
     GError* error = nullptr;
     lunar_date_set_lunar_date(h.date, GDateYear(year), GDateMonth(month), GDateDay(day), 0, leap, &error);
     if (error) {

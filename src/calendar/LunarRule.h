@@ -44,6 +44,12 @@ public:
     Skip skip() const { return m_skip; }
     bool isBounded() const { return m_count > 0 || m_until.isValid(); }
 
+    // Ends the series at `last` (its COUNT-th occurrence) instead of counting.
+    void boundBy(const QDateTime& last)
+    {
+        m_count = 0;
+        m_until = last;
+    }
     // The Gregorian day of this rule in lunar year `year`, after SKIP; invalid when omitted.
     QDate dayInYear(int year) const;
     // Visits the occurrences in order, from the first at or after `from`, until `visit` returns false.

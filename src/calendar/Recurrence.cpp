@@ -336,7 +336,7 @@ Recurrence Recurrence::parse(const QString& rruleText, const QDateTime& start, Q
     if (!fault.isEmpty())
         return fail(fault);
 
-    auto impl = std::make_shared<Impl>();
+    const auto impl = std::make_shared<Impl>();
     Recurrence r;
     if (lunar) {
         QString why;
@@ -364,6 +364,19 @@ Recurrence Recurrence::parse(const QString& rruleText, const QDateTime& start, Q
     r.m_impl = impl;
     if (r.occurrences(start, 1).isEmpty())
         return fail(QStringLiteral("这条重复规则从开始时间起一次也不会发生"));
+    // A series of COUNT occurrences is the series until its last one: knowing that moment once, a later
+    // question need not count again from the start.
+    const int count = parts.value(QStringLiteral("COUNT")).toInt();
+    if (count > 0) {
+        const QList<QDateTime> all = r.occurrences(start, count);
+        if (auto* g = std::get_if<GregorianRule>(&impl->rule)) {
+            g->count = 0;
+            g->until = all.last();
+        } else {
+            std::get<LunarRule>(impl->rule).boundBy(all.last());
+        }
+        r.m_counted = true;
+    }
     return r;
 }
 
@@ -382,6 +395,8 @@ bool Recurrence::isBounded() const
 {
     if (!m_impl)
         return false;
+    if (m_counted)
+        return true;
     if (const auto* g = std::get_if<GregorianRule>(&m_impl->rule))
         return g->count > 0 || g->until.isValid();
     return std::get<LunarRule>(m_impl->rule).isBounded();
@@ -419,7 +434,10 @@ QList<QDateTime> Recurrence::occurrences(const QDateTime& from, int count) const
 
 QDateTime Recurrence::nextAfter(const QDateTime& wall) const
 {
-    const QList<QDateTime> next = occurrences(wall.addSecs(1), 1);
+    // Occurrences fall on whole seconds: the next one is at or after the following whole second.
+    const QDateTime second =
+        wallTime(wall.date(), QTime(wall.time().hour(), wall.time().minute(), wall.time().second()));
+    const QList<QDateTime> next = occurrences(second.addSecs(1), 1);
     return next.isEmpty() ? QDateTime() : next.first();
 }
 

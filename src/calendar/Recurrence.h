@@ -58,6 +58,7 @@ private:
     Kind m_kind = Kind::None;
     QDateTime m_start;
     QString m_rrule;
+    bool m_counted = false; // COUNT, now held as the moment of the last occurrence
     std::shared_ptr<const Impl> m_impl;
     std::shared_ptr<const WorkdayCalendar> m_workdays;
 };
