@@ -3,6 +3,7 @@
 #include "calendar/WorkdayCalendar.h"
 
 #include <QtTest>
+#include <ctime>
 
 using calendar::LunarDay;
 using calendar::Recurrence;
@@ -32,6 +33,7 @@ class TestRecurrence : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void refusesWithAChineseReason_data();
     void refusesWithAChineseReason();
     void occurrences_data();
@@ -48,6 +50,13 @@ private slots:
     void newerHolidayLoadWinsForItsYears();
     void shippedHolidaysCiteTheirNotices();
 };
+
+void TestRecurrence::initTestCase()
+{
+    // A zone with daylight saving: its spring-forward gap must not touch the rules' wall times.
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+}
 
 void TestRecurrence::refusesWithAChineseReason_data()
 {

@@ -19,10 +19,25 @@ QDateTime wallTime(const QDate& date, const QTime& time)
     return QDateTime(date, time, Qt::UTC);
 }
 
+namespace {
+
+// Date and time read apart: a wall time may not exist in the local zone (a spring-forward gap).
+QDateTime wallFromParts(const QString& date, const QString& dateFormat, const QString& time,
+                        const QString& timeFormat)
+{
+    const QDate d = QDate::fromString(date, dateFormat);
+    const QTime t = QTime::fromString(time, timeFormat);
+    return d.isValid() && t.isValid() ? wallTime(d, t) : QDateTime();
+}
+
+} // namespace
+
 QDateTime wallFromText(const QString& text)
 {
-    const QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-    return parsed.isValid() ? wallTime(parsed.date(), parsed.time()) : QDateTime();
+    if (text.size() != 19 || text.at(10) != QLatin1Char(' '))
+        return QDateTime();
+    return wallFromParts(text.left(10), QStringLiteral("yyyy-MM-dd"), text.mid(11),
+                         QStringLiteral("HH:mm:ss"));
 }
 
 QString wallText(const QDateTime& wall)
@@ -35,8 +50,7 @@ QDateTime wallFromIcal(const QString& text)
     static const QRegularExpression form(QStringLiteral("^\\d{8}T\\d{6}$"));
     if (!form.match(text).hasMatch())
         return QDateTime();
-    const QDateTime parsed = QDateTime::fromString(text, QStringLiteral("yyyyMMdd'T'HHmmss"));
-    return parsed.isValid() ? wallTime(parsed.date(), parsed.time()) : QDateTime();
+    return wallFromParts(text.left(8), QStringLiteral("yyyyMMdd"), text.mid(9), QStringLiteral("HHmmss"));
 }
 
 QDateTime wallNow()
