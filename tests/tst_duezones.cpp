@@ -143,7 +143,9 @@ private slots:
         QFETCH(QString, due);
         setZone(zone);
         const QDateTime w = QDateTime::fromString(wall, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        QCOMPARE(walltime::DueDateTime(w.date(), w.time()).toUTC(), QDateTime::fromString(due, Qt::ISODate));
+        const QDateTime moment = walltime::WallMoment(w.date(), w.time());
+        QCOMPARE(moment.toUTC(), QDateTime::fromString(due, Qt::ISODate));
+        QCOMPARE(moment.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), wall);
 
         // The due check finds the record at that second, and only there.
         Rig rig;

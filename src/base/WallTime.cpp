@@ -72,9 +72,10 @@ QDateTime WallDateTime(qint64 wall)
     return QDateTime::fromSecsSinceEpoch(wall, Qt::UTC);
 }
 
-QDateTime DueDateTime(const QDate& date, const QTime& time)
+QDateTime WallMoment(const QDate& date, const QTime& time)
 {
-    return QDateTime::fromSecsSinceEpoch(DueInstant(Wall(date, time)));
+    const qint64 wall = Wall(date, time);
+    return QDateTime(date, time, Qt::OffsetFromUTC, int(wall - DueInstant(wall)));
 }
 
 } // namespace walltime

@@ -36,7 +36,9 @@ WallSpan WallsDueIn(qint64 from, qint64 to);
 qint64 Wall(const QDate& date, const QTime& time);
 // The wall reading as a date-time whose date() and time() are the reading's.
 QDateTime WallDateTime(qint64 wall);
-// The local date-time at which that date and time falls due.
-QDateTime DueDateTime(const QDate& date, const QTime& time);
+// That wall date and time as a date-time whose date() and time() are the
+// reading's and whose instant is the one at which it falls due (it carries the
+// offset in force then; a skipped reading, the offset before the step).
+QDateTime WallMoment(const QDate& date, const QTime& time);
 
 } // namespace walltime
