@@ -113,8 +113,8 @@ QList<Found> dueIn(CAdoDatabase* db, qint64 from, qint64 to, const QString& whic
             const qint64 due = dueOf(day, row.value(1));
             if (due >= from && due <= to)
                 found.append(Found{DueRecord{row.value(0), instant(due), row.value(2)},
-                                   reminders::FormatDate(QDateTime(day, QTime(0, 0), Qt::UTC)) +
-                                       QLatin1Char(' ') + row.value(1),
+                                   day.toString(QLatin1String(reminders::kDateFormat)) + QLatin1Char(' ') +
+                                       row.value(1),
                                    row.value(3)});
         }
     }
