@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-translations-l10n qt6-l10n-tools
-  libqt6sql6-sqlite libsqlite3-dev sqlite3
+  libqt6sql6-sqlite libsqlite3-dev sqlite3 tzdata
   libical-dev liblunar-date-dev python3-dateutil python3-lunardate
   fonts-wqy-microhei
   xvfb xauth xdotool x11-utils imagemagick trayer

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test: the unit and dialog tests, the layer and
 # format checks, the rights-dependent tests as an ordinary user, the program
-# under a real tray host and under Wayland, and the installed package used by
-# two ordinary users.
+# under a real tray host and under Wayland, a change of the local zone while it
+# runs, and the installed package used by two ordinary users.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -13,6 +13,7 @@ bash scripts/check_format.sh
 bash scripts/test_unprivileged.sh build/default
 bash scripts/tray_toggle.sh build/default
 bash scripts/wayland_smoke.sh build/default
+bash scripts/e2e_zone.sh build/default
 if [ "$(id -u)" -eq 0 ]; then
   bash scripts/e2e_users.sh build/default
 else

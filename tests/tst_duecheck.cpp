@@ -15,6 +15,7 @@
 #include <QtTest>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <thread>
@@ -251,7 +252,7 @@ private slots:
                            QStringLiteral("--print-address"), QStringLiteral("--address=") + address});
         QVERIFY(bus.waitForStarted() && bus.waitForReadyRead(10000));
         const QStringList names{QStringLiteral("tolva-program"), QStringLiteral("tolva-logind"),
-                                QStringLiteral("tolva-other")};
+                                QStringLiteral("tolva-other"), QStringLiteral("tolva-timedated")};
         {
             QDBusConnection program = QDBusConnection::connectToBus(address, names.at(0));
             QDBusConnection logind = QDBusConnection::connectToBus(address, names.at(1));
@@ -271,8 +272,27 @@ private slots:
             QVERIFY(send(logind, true));
             QVERIFY(send(logind, false));
             QTRY_COMPARE(resumed.count(), 1);
+
+            // timedated's Timezone changed is a zone change; its other properties
+            // and another sender's are not.
+            QDBusConnection timedated = QDBusConnection::connectToBus(address, names.at(3));
+            QVERIFY(timedated.registerService(QStringLiteral("org.freedesktop.timedate1")));
+            QSignalSpy zone(&watch, &ResumeWatch::zoneChanged);
+            const auto changed = [](QDBusConnection& from, const QString& property) {
+                QDBusMessage signal = QDBusMessage::createSignal(
+                    QStringLiteral("/org/freedesktop/timedate1"),
+                    QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("PropertiesChanged"));
+                signal << QStringLiteral("org.freedesktop.timedate1")
+                       << QVariantMap{{property, QVariant(QStringLiteral("Asia/Shanghai"))}} << QStringList();
+                return from.send(signal);
+            };
+            QVERIFY(changed(other, QStringLiteral("Timezone")));
+            QVERIFY(changed(timedated, QStringLiteral("NTP")));
+            QVERIFY(changed(timedated, QStringLiteral("Timezone")));
+            QTRY_COMPARE(zone.count(), 1);
             QTest::qWait(200);
             QCOMPARE(resumed.count(), 1);
+            QCOMPARE(zone.count(), 1);
         }
         for (const QString& name : names)
             QDBusConnection::disconnectFromBus(name);
@@ -723,6 +743,21 @@ private slots:
         waiter.waitUntil(real.now().addSecs(3600));
         writer.join();
         QVERIFY2(elapsed.elapsed() >= 550 && elapsed.elapsed() < 3000,
+                 qPrintable(QString::number(elapsed.elapsed())));
+        // The zone's file replaced by a rename, as timedated does, wakes it too.
+        const QString zoneFile = dir.filePath(QStringLiteral("localtime"));
+        QVERIFY(WriteAll(zoneFile, "UTC"));
+        TimerfdDueWaiter zoneWaiter(zoneFile);
+        std::thread zoneSetter([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WriteAll(dir.filePath(QStringLiteral(".#localtime")), "Asia/Shanghai");
+            ::rename(QFile::encodeName(dir.filePath(QStringLiteral(".#localtime"))).constData(),
+                     QFile::encodeName(zoneFile).constData());
+        });
+        elapsed.restart();
+        zoneWaiter.waitUntil(real.now().addSecs(3600));
+        zoneSetter.join();
+        QVERIFY2(elapsed.elapsed() >= 250 && elapsed.elapsed() < 3000,
                  qPrintable(QString::number(elapsed.elapsed())));
         waiter.interrupt();
         // Were any of these to wait, the test would run out of time.

@@ -2,6 +2,28 @@
 
 using namespace mainwindowtest;
 
+namespace {
+// Another local zone while it lives (none: as it is), then UTC again.
+struct ZoneForTest
+{
+    explicit ZoneForTest(const QByteArray& zone) : set(!zone.isEmpty())
+    {
+        if (set) {
+            qputenv("TZ", zone);
+            tzset();
+        }
+    }
+    ~ZoneForTest()
+    {
+        if (set) {
+            qputenv("TZ", "UTC");
+            tzset();
+        }
+    }
+    bool set;
+};
+} // namespace
+
 // The main window's panels: the editor, 自动关机, the rest reminder and the countdown.
 class TestEditorPanel : public QObject
 {
@@ -362,21 +384,44 @@ private slots:
         QTest::addColumn<QTime>("time");
         QTest::addColumn<bool>("everyDay");
         QTest::addColumn<bool>("taken");
-        QTest::addColumn<int>("answer"); // 0: not asked
-        QTest::newRow("add, a minute ago, No")
-            << false << kToday << QTime(9, 59, 0) << false << false << int(MbResult::No);
-        QTest::newRow("add, yesterday, Yes")
-            << false << kToday.addDays(-1) << QTime(12, 0, 0) << false << false << int(MbResult::Yes);
-        QTest::newRow("add, this very second") << false << kToday << QTime(10, 0, 0) << false << false << 0;
+        QTest::addColumn<int>("answer");      // 0: not asked
+        QTest::addColumn<QByteArray>("zone"); // empty: UTC at kTen
+        QTest::addColumn<QString>("now");     // UTC
+        QTest::newRow("add, a minute ago, No") << false << kToday << QTime(9, 59, 0) << false << false
+                                               << int(MbResult::No) << QByteArray() << QString();
+        QTest::newRow("add, yesterday, Yes") << false << kToday.addDays(-1) << QTime(12, 0, 0) << false
+                                             << false << int(MbResult::Yes) << QByteArray() << QString();
+        QTest::newRow("add, this very second")
+            << false << kToday << QTime(10, 0, 0) << false << false << 0 << QByteArray() << QString();
         QTest::newRow("add, every day, time passed")
-            << false << kToday << QTime(9, 0, 0) << true << false << 0;
-        QTest::newRow("add, taken") << false << kToday << QTime(9, 0, 0) << false << true << 0;
-        QTest::newRow("modify, an hour ago, No")
-            << true << kToday << QTime(9, 0, 0) << false << false << int(MbResult::No);
-        QTest::newRow("modify, an hour ago, Yes")
-            << true << kToday << QTime(9, 0, 0) << false << false << int(MbResult::Yes);
-        QTest::newRow("modify, tomorrow")
-            << true << kToday.addDays(1) << QTime(9, 0, 0) << false << false << 0;
+            << false << kToday << QTime(9, 0, 0) << true << false << 0 << QByteArray() << QString();
+        QTest::newRow("add, taken") << false << kToday << QTime(9, 0, 0) << false << true << 0 << QByteArray()
+                                    << QString();
+        QTest::newRow("modify, an hour ago, No") << true << kToday << QTime(9, 0, 0) << false << false
+                                                 << int(MbResult::No) << QByteArray() << QString();
+        QTest::newRow("modify, an hour ago, Yes") << true << kToday << QTime(9, 0, 0) << false << false
+                                                  << int(MbResult::Yes) << QByteArray() << QString();
+        QTest::newRow("modify, tomorrow") << true << kToday.addDays(1) << QTime(9, 0, 0) << false << false
+                                          << 0 << QByteArray() << QString();
+        // Berlin skips 02:00-03:00 that day: 02:30 falls due at 03:30, still ahead
+        // at 01:30 and gone at 03:40.
+        const QDate spring(2027, 3, 28);
+        QTest::newRow("add, a skipped time still ahead")
+            << false << spring << QTime(2, 30, 0) << false << false << 0 << QByteArray("Europe/Berlin")
+            << "2027-03-28T00:30:00Z";
+        QTest::newRow("add, a skipped time gone by, Yes: stored as picked")
+            << false << spring << QTime(2, 30, 0) << false << false << int(MbResult::Yes)
+            << QByteArray("Europe/Berlin") << "2027-03-28T01:40:00Z";
+        // Berlin shows 02:00-03:00 twice that day; a time falls due at the first.
+        QTest::newRow("add, a time shown twice, at its first showing")
+            << false << QDate(2027, 10, 31) << QTime(2, 50, 0) << false << false << 0
+            << QByteArray("Europe/Berlin") << "2027-10-31T00:40:00Z";
+        QTest::newRow("add, a time shown twice, during its second showing, No")
+            << false << QDate(2027, 10, 31) << QTime(2, 50, 0) << false << false << int(MbResult::No)
+            << QByteArray("Europe/Berlin") << "2027-10-31T01:40:00Z";
+        QTest::newRow("add, Lord Howe's skipped half hour, still ahead")
+            << false << QDate(2026, 10, 4) << QTime(2, 10, 0) << false << false << 0
+            << QByteArray("Australia/Lord_Howe") << "2026-10-03T15:35:00Z";
     }
     void pastMomentIsAskedAbout()
     {
@@ -386,8 +431,13 @@ private slots:
         QFETCH(bool, everyDay);
         QFETCH(bool, taken);
         QFETCH(int, answer);
+        QFETCH(QByteArray, zone);
+        QFETCH(QString, now);
         Env env;
         QVERIFY(env.open());
+        const ZoneForTest inZone(zone);
+        if (!now.isEmpty())
+            env.fakes.clock.set(QDateTime::fromString(now, Qt::ISODate).toLocalTime());
         if (modify)
             env.insert(u("开会"), u("三楼"), u("2016-05-03"), u("12:12:12"));
         CReminderDlg dlg(true, nullptr, env.provider());

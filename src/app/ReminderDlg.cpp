@@ -472,6 +472,7 @@ void CReminderDlg::StartDueCheck()
         if (m_dueCheck->start() && g_resumeWatchEnabled) {
             auto* resume = new ResumeWatch(QDBusConnection::systemBus(), this);
             connect(resume, &ResumeWatch::resumed, this, [this] { m_dueCheck->wake(); });
+            connect(resume, &ResumeWatch::zoneChanged, this, [this] { m_dueCheck->wake(); });
         }
     } else if (!m_ending)
         m_dueCheck->context().running.store(true);

@@ -33,8 +33,8 @@ private:
     QStringList m_dueIds;
 };
 
-// A record found due at a moment (its date, or the day checked for an
-// every-day record, and its time).
+// A record found due at a moment: the instant at which the local wall clock
+// reaches its date (or the day checked for an every-day record) and time.
 struct DueRecord
 {
     QString id;
@@ -46,7 +46,9 @@ struct DueRecord
 // order, for the records due in it, and hands their ids to the main window
 // through the context and the remindersDue() signal. Between passes it sleeps
 // until the next second at which a record can fall due; a write to the store,
-// a change of the data file, midnight and a clock set wake it earlier.
+// a change of the data file or of the local zone, midnight and a clock set
+// wake it earlier. A zone change moves the wall clock as a clock set does:
+// wall seconds skipped are caught up, wall seconds shown again fall due again.
 class DueCheck : public QObject
 {
     Q_OBJECT
@@ -94,9 +96,9 @@ public:
     // the first pass and while the store cannot tell (then it looks each second).
     QDateTime plannedWake() const;
 
-    // The where clause of the records due in that second of that day.
+    // The where clause of the records whose wall date and time is that second's.
     static QString DueClause(const QDateTime& second);
-    // The ids of the records due in that second, newest first; empty on any
+    // The ids of the records due at that instant, newest first; empty on any
     // failure (no store, a failed count, a read of another size).
     static QStringList FindDueIds(CAdoDatabase* db, const QDateTime& second);
     // The records due in the seconds from..to (both included, at most a day or
@@ -104,8 +106,8 @@ public:
     // one second. ok (if given) is cleared on a failure of the store.
     static QList<DueRecord> FindDueBetween(CAdoDatabase* db, const QDateTime& from, const QDateTime& to,
                                            bool* ok = nullptr);
-    // The first second after `after`, on its day, at which a record of that day
-    // or an every-day record falls due; else the next midnight. Invalid on a
+    // The first instant after `after` at which a record of its wall day (or an
+    // every-day record) falls due; else the next wall midnight. Invalid on a
     // failure of the store.
     static QDateTime FindNextDue(CAdoDatabase* db, const QDateTime& after);
     // The dated, not yet reminded (use "0") records other than shutdown records
@@ -129,9 +131,11 @@ private:
     bool m_started = false;
     bool m_exitConfirmed = false;
     int m_writeListener = 0;
-    // Only touched by whoever runs the passes (the worker once started).
-    QDateTime m_lastChecked; // the second of the last pass
-    QDateTime m_planned;     // no record could fall due after m_lastChecked and before this
+    // Only touched by whoever runs the passes (the worker once started); instants
+    // in seconds since the epoch, -1 for none.
+    qint64 m_lastChecked = -1; // the second of the last pass
+    qint64 m_lastWall = 0;     // the wall reading then, in the zone of then
+    qint64 m_planned = -1;     // no record could fall due after m_lastChecked and before this
     mutable std::mutex m_plannedLock;
     QDateTime m_plannedShown; // m_planned, for plannedWake() on other threads
 };

@@ -83,8 +83,9 @@ bool FileChangeWatch::drain()
     return changed;
 }
 
-TimerfdDueWaiter::TimerfdDueWaiter()
+TimerfdDueWaiter::TimerfdDueWaiter(const QString& zoneFile)
 {
+    m_zone.setFile(zoneFile);
     m_timer = ::timerfd_create(CLOCK_REALTIME, TFD_CLOEXEC | TFD_NONBLOCK);
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
@@ -123,7 +124,10 @@ void TimerfdDueWaiter::waitUntil(const QDateTime& until)
     }
     const qint64 deadline = SystemLocalClock().monotonicMs() + delayMs;
     for (;;) {
-        pollfd fds[3] = {{m_wake, POLLIN, 0}, {armed ? m_timer : -1, POLLIN, 0}, {m_watch.fd(), POLLIN, 0}};
+        pollfd fds[4] = {{m_wake, POLLIN, 0},
+                         {armed ? m_timer : -1, POLLIN, 0},
+                         {m_watch.fd(), POLLIN, 0},
+                         {m_zone.fd(), POLLIN, 0}};
         int timeoutMs = -1;
         if (!armed) {
             // Without a timer, by the monotonic clock (a clock set is then not seen).
@@ -132,7 +136,7 @@ void TimerfdDueWaiter::waitUntil(const QDateTime& until)
                 return;
             timeoutMs = int(qMin<qint64>(left, INT_MAX));
         }
-        const int r = ::poll(fds, 3, timeoutMs);
+        const int r = ::poll(fds, 4, timeoutMs);
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0)
@@ -149,6 +153,8 @@ void TimerfdDueWaiter::waitUntil(const QDateTime& until)
             return;
         }
         if ((fds[2].revents & POLLIN) && m_watch.drain())
+            return;
+        if ((fds[3].revents & POLLIN) && m_zone.drain())
             return;
         if (r == 0)
             return; // the poll's own timeout

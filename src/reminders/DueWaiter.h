@@ -11,9 +11,8 @@ class DueWaiter
 public:
     virtual ~DueWaiter() = default;
     // Blocks until the clock seam reaches until, the wall clock is set (or the
-    // machine resumes), the watched file changes, wake() was called since the
-    // last wait returned, or interrupt() has been called (then it returns at
-    // once, now and ever after).
+    // machine resumes), the local zone's file is replaced, the watched file changes, wake() was called since
+    // the last wait returned, or interrupt() has been called (then it returns at once, now and ever after).
     virtual void waitUntil(const QDateTime& until) = 0;
     // The data file, whose change by another program wakes the wait; empty for
     // none. Called on the waiting thread between waits.
@@ -52,12 +51,14 @@ private:
 
 // The real waiting: a timerfd on CLOCK_REALTIME armed for the wanted second,
 // cancelled when the clock is set (TFD_TIMER_CANCEL_ON_SET, which the kernel
-// also fires when the machine resumes from sleep); woken through an eventfd
-// and by the file watch.
+// also fires when the machine resumes from sleep); woken through an eventfd,
+// by the file watch and by a change of /etc/localtime (a zone change sets no
+// clock: timedated and tools replace the link by a rename).
 class TimerfdDueWaiter final : public DueWaiter
 {
 public:
-    TimerfdDueWaiter();
+    // zoneFile: the file that names the local zone.
+    explicit TimerfdDueWaiter(const QString& zoneFile = QStringLiteral("/etc/localtime"));
     ~TimerfdDueWaiter() override;
     TimerfdDueWaiter(const TimerfdDueWaiter&) = delete;
     TimerfdDueWaiter& operator=(const TimerfdDueWaiter&) = delete;
@@ -72,4 +73,5 @@ private:
     int m_wake = -1;
     std::atomic<bool> m_interrupted{false};
     FileChangeWatch m_watch;
+    FileChangeWatch m_zone;
 };

@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "base/Gbk.h"
+#include "base/WallTime.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
@@ -73,8 +74,9 @@ void EditorPanel::showText(const char* text)
 
 void EditorPanel::readChoices()
 {
-    reminderDate = QDateTime(m_c.datePicker->date(), m_datePickerTime);
-    reminderTime = QDateTime(m_timePickerDate, m_c.timePicker->time());
+    // A time the clock skips that day is still the time picked.
+    reminderDate = walltime::WallMoment(m_c.datePicker->date(), m_datePickerTime);
+    reminderTime = walltime::WallMoment(m_timePickerDate, m_c.timePicker->time());
     cancelReminder = m_c.cancelReminderCheck->isChecked();
     everyDay = m_c.everyDayCheck->isChecked();
     autoShutdown = m_c.autoShutdownCheck->isChecked();

@@ -1,5 +1,6 @@
 #include "reminders/ReminderEditor.h"
 
+#include "base/WallTime.h"
 #include "reminders/ReminderFilter.h"
 
 namespace reminders {
@@ -56,7 +57,7 @@ QDateTime RecordDateTime(const QString& date, const QString& time)
     const QTime clock(t[0], t[1], t[2]);
     if (!day.isValid() || !clock.isValid())
         return QDateTime();
-    return QDateTime(day, clock);
+    return walltime::WallMoment(day, clock);
 }
 
 bool IsRecordId(const QString& id)

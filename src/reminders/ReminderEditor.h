@@ -20,8 +20,9 @@ bool ShutdownTimeRefused(bool autoShutdown, const QDateTime& reminderDate, const
                          const QDateTime& now);
 
 // The local date-time of a record's date ("YYYY-MM-DD") and time ("HH:MM:SS"),
-// each part read as a decimal number and missing parts taken as 0. Invalid when
-// the numbers make no real date and time.
+// each part read as a decimal number and missing parts taken as 0, at the
+// instant it falls due by the local wall clock (walltime::WallMoment). Invalid
+// when the numbers make no real date and time.
 QDateTime RecordDateTime(const QString& date, const QString& time);
 
 // True for a record id as the table hands them out (decimal digits only), the
