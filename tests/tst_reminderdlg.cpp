@@ -43,7 +43,7 @@ private slots:
             {1000, "QTableView", nullptr, false, true},
             {1001, "QGroupBox", "添加提醒信息", false, true},
             {1009, "QLineEdit", "", true, true},
-            {1016, "QLabel", nullptr, false, true},
+            {1016, "ClockLabel", nullptr, false, true},
             {1020, "QPushButton", "刷  新", false, true},
             {1021, "QLabel", nullptr, false, true},
             {1025, "QGroupBox", "定时休息提醒", false, true},
@@ -297,6 +297,57 @@ private slots:
     }
 
     // --- List ---
+
+    // Each second the clock line repaints its own pixels, not the editor's
+    // group box beneath it, and only when its text changes; it looks as a label
+    // with that text would.
+    void clockLineRepaintsOnlyItself()
+    {
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        };
+        Env env;
+        QVERIFY(env.open());
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QWidget* clock = dlg.GetDlgItem(ids::kIdcClockLine);
+        PaintCounter group, line;
+        item<QGroupBox>(dlg, "editorGroup")->installEventFilter(&group);
+        clock->installEventFilter(&line);
+        QTest::qWait(50);
+        group.paints = line.paints = 0;
+
+        env.fakes.clock.set(kTen.addSecs(1));
+        dlg.OnTimer(ids::kTimerClock);
+        QTRY_VERIFY(line.paints > 0);
+        QTest::qWait(50);
+        QCOMPARE(group.paints, 0);
+        line.paints = 0;
+        env.fakes.clock.set(kTen.addMSecs(1500)); // the same second
+        dlg.OnTimer(ids::kTimerClock);
+        QTest::qWait(50);
+        QCOMPARE(line.paints, 0);
+        QCOMPARE(group.paints, 0);
+
+        const QRect place = clock->geometry();
+        const QImage drawn = dlg.grab(place).toImage();
+        QLabel label(dlg.GetDlgItemText(ids::kIdcClockLine), &dlg);
+        label.setGeometry(place);
+        label.show();
+        clock->hide();
+        const QImage asLabel = dlg.grab(place).toImage();
+        label.hide();
+        const QImage neither = dlg.grab(place).toImage();
+        clock->show();
+        QCOMPARE(drawn, asLabel);
+        QVERIFY(drawn != neither); // the text is there at all
+    }
 
     void emptyTable()
     {
