@@ -480,8 +480,10 @@ void CReminderDlg::ShowNextDueReminder()
 {
     const bool shown = m_dueQueue.ShowNextDueReminder([this](const QString& id) {
         CAlertDlg popup(id);
+        popup.setOwnerWindow(this);
         popup.store = storeProvider();
         popup.storeService = CReminderApp::instance();
+        popup.dueQueue = &m_dueQueue;
         popup.reloadList = [this] { ApplyFilter(); };
         popup.DoModal();
     });

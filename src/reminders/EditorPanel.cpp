@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
+#include "reminders/DueQueue.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
@@ -298,8 +299,14 @@ void EditorPanel::modifyRecord(const QStringList& values)
     if (reminders::IsRecordId(id)) {
         const QString clause = QStringLiteral("where id=%1").arg(id);
         QString message = clause;
-        changed = m_store()->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields,
-                                        values, 1, message);
+        const std::shared_ptr<CAdoDatabase> db = m_store();
+        changed = db->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields, values,
+                                 1, message);
+        if (changed < 0) {
+            // Refused, not vanished: the editor keeps the record and what was typed.
+            ShowMessageBox(m_owner, RefusedWriteText(*db, message));
+            return;
+        }
     }
     if (changed == 1) {
         emit recordsChanged();

@@ -6,6 +6,7 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "reminders/DueQueue.h"
+#include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "widgets/MenuResource.h"
@@ -22,23 +23,22 @@ std::shared_ptr<CAdoDatabase> storeFrom(const StoreProvider& store)
     return db ? db : ClosedStore();
 }
 
-bool isRecordId(const QString& id)
-{
-    if (id.isEmpty())
-        return false;
-    for (const QChar c : id) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
-}
-
 // A deletion question: No is the default button, so that an Enter never
 // deletes, and the box stays above every window like the program's other questions.
 bool confirmed(QWidget* owner, const QString& question)
 {
     return ShowMessageBox(owner, question, QString(), MbButtons::YesNo, MbIcon::None, MbResult::No, true) ==
            MbResult::Yes;
+}
+
+// A deletion the store refused says why; one that found nothing to delete
+// shows in the reloaded list.
+void deleteRows(QWidget* owner, const StoreProvider& store, const QString& clause, int maxRecords)
+{
+    const std::shared_ptr<CAdoDatabase> db = storeFrom(store);
+    QString message = clause;
+    if (db->DeleteRows(QString::fromUtf8(tolva::kReminderTable), clause, maxRecords, message) < 0)
+        ShowMessageBox(owner, RefusedWriteText(*db, message));
 }
 
 void done(const Editor& editor)
@@ -87,11 +87,8 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
     }
     // The id goes into the statement as it stands; anything but digits would
     // change the statement, so it is never sent.
-    if (isRecordId(id)) {
-        QString message = QStringLiteral("where id=") + id;
-        storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable),
-                                     QStringLiteral("where id=") + id, 1, message);
-    }
+    if (reminders::IsRecordId(id))
+        deleteRows(owner, store, QStringLiteral("where id=") + id, 1);
     done(editor);
 }
 
@@ -119,9 +116,7 @@ void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvi
         declined(editor);
         return;
     }
-    const QString clause = ExpiredBatchClause(now);
-    QString message = clause;
-    storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable), clause, kExpiredBatch, message);
+    deleteRows(owner, store, ExpiredBatchClause(now), kExpiredBatch);
     done(editor);
 }
 
