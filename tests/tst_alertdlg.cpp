@@ -521,7 +521,8 @@ private slots:
         QStringList messages;
         for (int attempt = 0; attempt < 3; ++attempt) {
             dlg->OnOK();
-            messages.append(kDeleteFailed);
+            // The store's reason under the program's line.
+            messages.append(kDeleteFailed + QString::fromUtf8("\n数据文件拒绝了这项修改（kept）"));
             QCOMPARE(rig.fakes.boxes.texts(), messages);
             QVERIFY(!dlg->closed());
             QVERIFY(dlg->isVisible());
@@ -536,6 +537,53 @@ private slots:
         QCOMPARE(rig.fakes.sound.playing(), 0);
         QCOMPARE(rig.useOf(id), markable ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(rig.fakes.boxes.shown().size(), markable ? 3 : 4);
+    }
+
+    // An id is only ever digits in a statement: a crafted one read from a
+    // backup names no record, so the popup neither shows nor deletes another.
+    void craftedIdReachesNoStatement()
+    {
+        Rig rig;
+        const QString other = rig.add("other", "x");
+        const QString bait = rig.add("bait", "y");
+        const QString crafted = "0 or titile='other'";
+        auto dlg = rig.popup(crafted);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(child<QLineEdit>(dlg.get(), "subjectEdit")->text().isEmpty());
+        QCOMPARE(rig.plays(), 0);
+        dlg->OnOK();
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(other), QStringLiteral("0"));
+        QCOMPARE(rig.useOf(bait), QStringLiteral("0"));
+    }
+
+    // The occurrence a popup stands for: a dated record's own moment; an
+    // every-day record's today, or yesterday while today's is still to come.
+    void dueMoment_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::addColumn<QDateTime>("moment");
+        const QDate today(2026, 1, 1);
+        QTest::newRow("a dated record, whatever the day")
+            << "2025-12-30"
+            << "23:59:59" << QDateTime(QDate(2025, 12, 30), QTime(23, 59, 59));
+        QTest::newRow("every day, earlier today") << "Every Day"
+                                                  << "09:30:00" << QDateTime(today, QTime(9, 30));
+        QTest::newRow("every day, this very second") << "Every Day"
+                                                     << "10:00:00" << QDateTime(today, QTime(10, 0));
+        QTest::newRow("every day, still to come today: yesterday's")
+            << "Every Day"
+            << "10:00:01" << QDateTime(today.addDays(-1), QTime(10, 0, 1));
+        QTest::newRow("no real time") << "Every Day"
+                                      << "25:00:00" << QDateTime();
+    }
+    void dueMoment()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        QFETCH(QDateTime, moment);
+        QCOMPARE(DueMoment(date, time, QDateTime(QDate(2026, 1, 1), QTime(10, 0, 0))), moment);
     }
 
     void dueRemindersOpenOneAfterTheOther()

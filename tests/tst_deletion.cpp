@@ -1,6 +1,7 @@
 #include "base/MainWindowIds.h"
 #include "reminders/RecordDeletion.h"
 #include "store/AdoDatabase.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QAction>
@@ -213,14 +214,42 @@ private slots:
         QCOMPARE(rig.addModes, 1);
     }
 
-    void deleteSelectedOnAReleasedStoreSaysNothing()
+    // A deletion the store refuses says why, once; one that finds nothing to
+    // delete says nothing (the reloaded list shows it).
+    void refusedDeletionSaysWhy_data()
     {
+        QTest::addColumn<bool>("expired"); // false: the selected record
+        QTest::addColumn<QString>("refusal");
+        QTest::newRow("the selected record, refused by the store")
+            << false << QString::fromUtf8("数据文件拒绝了这项修改（kept）");
+        QTest::newRow("the expired records, refused by the store")
+            << true << QString::fromUtf8("数据文件拒绝了这项修改（kept）");
+        QTest::newRow("the selected record, store released")
+            << false << QString::fromUtf8("数据库还没有连接好，无效的数据操作！  ");
+        QTest::newRow("the selected record, already gone") << false << QString();
+    }
+    void refusedDeletionSaysWhy()
+    {
+        QFETCH(bool, expired);
+        QFETCH(QString, refusal);
         Rig rig;
-        const QString id = rig.add("2026-02-01", "08:00:00");
+        const QString id = rig.add("2025-02-01", "08:00:00");
+        const bool released = refusal.startsWith(QString::fromUtf8("数据库"));
+        const bool gone = refusal.isEmpty();
+        if (!released && !gone)
+            QVERIFY(SqliteFile(rig.folder.databaseFile())
+                        .exec("create trigger refuse before delete on recordmsg "
+                              "begin select raise(abort, 'kept'); end"));
         rig.fakes.boxes.answerNext(MbResult::Yes);
         // No application store: the stand-in answers "not connected".
-        deletion::DeleteSelectedRecord(nullptr, id, "x", rig.editor);
-        QCOMPARE(rig.fakes.boxes.shown().size(), 1);
+        const StoreProvider store = released ? StoreProvider() : rig.store();
+        if (expired)
+            deletion::DeleteExpiredRecords(nullptr, rig.editor, store);
+        else
+            deletion::DeleteSelectedRecord(nullptr, gone ? id + "0" : id, "x", rig.editor, store);
+        QCOMPARE(rig.fakes.boxes.shown().size(), gone ? 1 : 2);
+        if (!gone)
+            QCOMPARE(rig.fakes.boxes.texts().last(), refusal);
         QCOMPARE(rig.ids(), QStringList{id});
         QCOMPARE(rig.addModes, 1);
     }

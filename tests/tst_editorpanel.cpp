@@ -487,6 +487,84 @@ private slots:
         QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), modify ? u("修  改") : u("添  加"));
     }
 
+    // Typed by hand without 自动关机, the texts that mark a shutdown record are
+    // asked about on add and on modify: No stores nothing and keeps the editor.
+    void shutdownPairIsAskedAbout_data()
+    {
+        QTest::addColumn<bool>("modify");
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<bool>("ticked");
+        QTest::addColumn<int>("answer"); // 0: not asked
+        QTest::newRow("add, direct shutdown typed, No")
+            << false << u("直接关机") << false << int(MbResult::No);
+        QTest::newRow("add, prompted shutdown typed, Yes")
+            << false << u("需要提示") << false << int(MbResult::Yes);
+        QTest::newRow("modify, direct shutdown typed, No")
+            << true << u("直接关机") << false << int(MbResult::No);
+        QTest::newRow("modify, prompted shutdown typed, Yes")
+            << true << u("需要提示") << false << int(MbResult::Yes);
+        QTest::newRow("add, another content") << false << u("直接关机吧") << false << 0;
+        QTest::newRow("add, 自动关机 ticked") << false << u("需要提示") << true << 0;
+    }
+    void shutdownPairIsAskedAbout()
+    {
+        QFETCH(bool, modify);
+        QFETCH(QString, content);
+        QFETCH(bool, ticked);
+        QFETCH(int, answer);
+        Env env;
+        QVERIFY(env.open());
+        if (modify)
+            env.insert(u("开会"), u("三楼"), u("2016-05-03"), u("12:12:12"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        if (modify)
+            clickRow(dlg, 0);
+        dlg.datePicker->setDate(kToday.addDays(1));
+        timePicker(dlg)->setTime(QTime(9, 0, 0));
+        if (ticked) {
+            env.fakes.boxes.answerNext(MbResult::Yes); // 关机前是否需要进行提示？
+            click(dlg, ids::kIdcAutoShutdown);
+        } else {
+            typeEditor(dlg, u("关机"), content);
+        }
+        if (answer)
+            env.fakes.boxes.answerNext(MbResult(answer));
+        const int boxesBefore = env.fakes.boxes.texts().size();
+        click(dlg, ids::kIdcAddModify);
+
+        const QStringList texts = env.fakes.boxes.texts().mid(boxesBefore);
+        const QString done = modify ? u("修改成功！  ") : u("添加成功！  ");
+        const QStringList stored = {u("关机"), content, kToday.addDays(1).toString(Qt::ISODate),
+                                    u("09:00:00")};
+        if (answer == 0) {
+            QCOMPARE(texts, QStringList{done});
+            QCOMPARE(env.records().last().mid(0, 4), stored);
+            return;
+        }
+        QCOMPARE(texts.size(), answer == int(MbResult::Yes) ? 2 : 1);
+        QVERIFY2(texts.first().contains(u("关机")) && texts.first().contains(content),
+                 qPrintable(texts.first()));
+        const MessageBoxRequest& box = env.fakes.boxes.shown().at(boxesBefore);
+        QCOMPARE(box.caption, u("Tolva提示"));
+        QCOMPARE(box.buttons, MbButtons::YesNo);
+        QCOMPARE(box.defaultButton, MbResult::No);
+        QVERIFY(box.topmost);
+        if (answer == int(MbResult::Yes)) {
+            QCOMPARE(texts.last(), done);
+            QCOMPARE(env.records().size(), 1);
+            QCOMPARE(env.records().first().mid(0, 4), stored);
+            return;
+        }
+        // No: nothing stored, the editor as it was.
+        QCOMPARE(env.records().size(), modify ? 1 : 0);
+        if (modify)
+            QCOMPARE(env.records().first().at(0), u("开会"));
+        QCOMPARE(subjectEdit(dlg)->text(), u("关机"));
+        QCOMPARE(contentEdit(dlg)->toPlainText(), content);
+        QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), modify ? u("修  改") : u("添  加"));
+    }
+
     void refreshInAddMode()
     {
         Env env;

@@ -1,5 +1,9 @@
 #include "reminders/ReminderList.h"
 #include "support/MainWindowTesting.h"
+#include "support/PopupAcknowledger.h"
+#include "support/ReadOnlyPath.h"
+
+#include <QFileInfo>
 
 using namespace mainwindowtest;
 
@@ -44,7 +48,7 @@ private slots:
             {1000, "QTableView", nullptr, false, true},
             {1001, "QGroupBox", "添加提醒信息", false, true},
             {1009, "QLineEdit", "", true, true},
-            {1016, "QLabel", nullptr, false, true},
+            {1016, "ClockLabel", nullptr, false, true},
             {1020, "QPushButton", "刷  新", false, true},
             {1021, "QLabel", nullptr, false, true},
             {1025, "QGroupBox", "定时休息提醒", false, true},
@@ -298,6 +302,57 @@ private slots:
     }
 
     // --- List ---
+
+    // Each second the clock line repaints its own pixels, not the editor's
+    // group box beneath it, and only when its text changes; it looks as a label
+    // with that text would.
+    void clockLineRepaintsOnlyItself()
+    {
+        struct PaintCounter : QObject
+        {
+            int paints = 0;
+            bool eventFilter(QObject*, QEvent* event) override
+            {
+                paints += event->type() == QEvent::Paint;
+                return false;
+            }
+        };
+        Env env;
+        QVERIFY(env.open());
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QWidget* clock = dlg.GetDlgItem(ids::kIdcClockLine);
+        PaintCounter group, line;
+        item<QGroupBox>(dlg, "editorGroup")->installEventFilter(&group);
+        clock->installEventFilter(&line);
+        QTest::qWait(50);
+        group.paints = line.paints = 0;
+
+        env.fakes.clock.set(kTen.addSecs(1));
+        dlg.OnTimer(ids::kTimerClock);
+        QTRY_VERIFY(line.paints > 0);
+        QTest::qWait(50);
+        QCOMPARE(group.paints, 0);
+        line.paints = 0;
+        env.fakes.clock.set(kTen.addMSecs(1500)); // the same second
+        dlg.OnTimer(ids::kTimerClock);
+        QTest::qWait(50);
+        QCOMPARE(line.paints, 0);
+        QCOMPARE(group.paints, 0);
+
+        const QRect place = clock->geometry();
+        const QImage drawn = dlg.grab(place).toImage();
+        QLabel label(dlg.GetDlgItemText(ids::kIdcClockLine), &dlg);
+        label.setGeometry(place);
+        label.show();
+        clock->hide();
+        const QImage asLabel = dlg.grab(place).toImage();
+        label.hide();
+        const QImage neither = dlg.grab(place).toImage();
+        clock->show();
+        QCOMPARE(drawn, asLabel);
+        QVERIFY(drawn != neither); // the text is there at all
+    }
 
     void emptyTable()
     {
@@ -575,6 +630,129 @@ private slots:
         // Timer 2 coming late starts nothing.
         dlg.OnTimer(ids::kTimerStartDueCheck);
         QVERIFY(!dlg.dueCheck().context().running.load());
+    }
+
+    // While a popup waits, the main window's input waits too, but the
+    // notification-area icon, a window of its own, still takes a click.
+    void trayTakesClicksWhileAPopupWaits()
+    {
+        Env env;
+        QVERIFY(env.open());
+        env.insert(u("开会"), u("三楼"), u("2016-05-01"), u("10:00:05"));
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        QPushButton trayWindow(u("托盘图标"));
+        trayWindow.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        trayWindow.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&trayWindow));
+        QSignalSpy trayClicks(&trayWindow, &QPushButton::clicked);
+        auto* filter = button(dlg, ids::kIdcFilterTaken);
+        QSignalSpy windowClicks(filter, &QAbstractButton::clicked);
+        const auto clickOn = [](QWidget* w) {
+            QTest::mouseClick(w->window()->windowHandle(), Qt::LeftButton, {},
+                              w->mapTo(w->window(), w->rect().center()));
+        };
+        bool tried = false;
+        PopupAcknowledger user([&](CAlertDlg*) {
+            if (!tried) {
+                tried = true;
+                clickOn(&trayWindow);
+                clickOn(filter);
+            }
+            return true;
+        });
+
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        env.fakes.clock.set(kTen.addSecs(5));
+        QCOMPARE(dlg.dueCheck().runPass().size(), 1);
+        dlg.OnRemindersDue();
+        dlg.OnTimer(ids::kTimerDueQueue); // runs the popup to its end
+        QVERIFY(tried);
+        QCOMPARE(trayClicks.size(), 1);
+        QCOMPARE(windowClicks.size(), 0);
+        // Once the popup has gone, the window takes clicks again.
+        clickOn(filter);
+        QCOMPARE(windowClicks.size(), 1);
+    }
+
+    // A store this user may only read: a due popup acknowledged once says why
+    // and closes for good, even when its second recurs (the clock set back);
+    // a deletion from the list says why as well.
+    void readOnlyStore_data()
+    {
+        QTest::addColumn<bool>("folder"); // false: the data file
+        QTest::newRow("a read-only data file") << false;
+        QTest::newRow("a read-only data folder") << true;
+    }
+    void readOnlyStore()
+    {
+        QFETCH(bool, folder);
+        Env env;
+        const QString id = env.insert(u("开会"), u("三楼"), u("2016-05-01"), u("10:00:05"));
+        env.insert(u("过期"), u("x"), u("2016-04-30"), u("10:00:00"));
+        const QString file = env.folder.databaseFile();
+        const QString readOnlyPath = folder ? QFileInfo(file).absolutePath() : file;
+        ReadOnlyPath readOnly(readOnlyPath);
+        if (!readOnly.isSet())
+            QSKIP("the store cannot be made read-only here (root needs the immutable attribute)");
+        QVERIFY(env.open());
+        const QString why = (folder ? u("没有写入数据文件的权限（数据文件夹 %1 是只读的）")
+                                    : u("没有写入数据文件的权限（数据文件 %1 是只读的）"))
+                                .arg(readOnlyPath);
+        CReminderDlg dlg(true, nullptr, env.provider());
+        QVERIFY(showAndWait(dlg));
+        dlg.OnTimer(ids::kTimerStartDueCheck);
+        QVERIFY(dlg.dueCheck().runPass().isEmpty()); // 10:00:00
+
+        // Looks at an open popup; one that is still open after the first click
+        // is ended by force, so that the run goes on to fail.
+        int popups = 0;
+        PopupAcknowledger user([&](CAlertDlg* popup) {
+            if (++popups > 3) {
+                popup->QDialog::done(QDialog::Rejected);
+                return false;
+            }
+            return true;
+        });
+        for (int round = 0; round < 2; ++round) {
+            // The second round: the clock set back, the same second lived again.
+            env.fakes.clock.set(kTen.addSecs(4));
+            dlg.dueCheck().runPass();
+            env.fakes.clock.set(kTen.addSecs(5));
+            QCOMPARE(dlg.dueCheck().runPass(), QStringList{id});
+            dlg.OnRemindersDue();
+            dlg.OnTimer(ids::kTimerDueQueue); // runs the popup, if any, to its end
+            QVERIFY(!dlg.dueQueue().alertShowing());
+            QVERIFY(dlg.dueQueue().pendingIds().isEmpty());
+            QCOMPARE(popups, 1);
+            QCOMPARE(env.fakes.boxes.texts(), QStringList{u("晕！软件罢工啦！重新启动一下吧！  \n") + why});
+            QCOMPARE(env.fakes.sound.playing(), 0);
+        }
+        QCOMPARE(env.records().size(), 2);
+
+        // Deleting from the list: asked, then refused with the reason, once.
+        env.fakes.boxes.clear();
+        clickRow(dlg, 0);
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnCommand(ids::kCmdDeleteRecord);
+        QCOMPARE(env.fakes.boxes.texts(), (QStringList{u("真的要删除标题为“过期”的记录吗？  "), why}));
+        env.fakes.boxes.clear();
+        env.fakes.boxes.answerNext(MbResult::Yes);
+        dlg.OnCommand(ids::kCmdDeleteExpired);
+        QCOMPARE(env.fakes.boxes.texts(), (QStringList{u("是否批量删除10条最早的过期数据？  "), why}));
+        QCOMPARE(env.records().size(), 2);
+
+        // A modify is refused with the reason too, not taken for a vanished
+        // record: the editor keeps the record and what was typed.
+        env.fakes.boxes.clear();
+        clickRow(dlg, 1); // 开会
+        typeEditor(dlg, u("改过"), u("四楼"));
+        timePicker(dlg)->setTime(QTime(11, 0, 0));
+        click(dlg, ids::kIdcAddModify);
+        QCOMPARE(env.fakes.boxes.texts(), QStringList{why});
+        QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), u("修  改"));
+        QCOMPARE(subjectEdit(dlg)->text(), u("改过"));
+        QCOMPARE(env.records().first().first(), u("开会"));
     }
 
     void deleteSelectedRecord()

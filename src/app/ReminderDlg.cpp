@@ -344,9 +344,8 @@ void CReminderDlg::OnTimer(int id)
 void CReminderDlg::refreshClockLine()
 {
     const QDateTime now = seams::clock().now();
-    const QString text = ClockLineText(now);
-    if (m_ui->clockLabel->text() != text)
-        m_ui->clockLabel->setText(text);
+    // Repaints the line's own pixels only, and only when its text changes.
+    m_ui->clockLabel->setText(ClockLineText(now));
     // Nobody reads the line of a hidden or minimised window: it stops waking
     // the program until the window shows again (showEvent, changeEvent).
     if (!isVisible() || isMinimized()) {
@@ -492,8 +491,10 @@ void CReminderDlg::ShowNextDueReminder()
 {
     const bool shown = m_dueQueue.ShowNextDueReminder([this](const QString& id) {
         CAlertDlg popup(id);
+        popup.setOwnerWindow(this);
         popup.store = storeProvider();
         popup.storeService = CReminderApp::instance();
+        popup.dueQueue = &m_dueQueue;
         popup.reloadList = [this] { ApplyFilter(); };
         popup.DoModal();
     });

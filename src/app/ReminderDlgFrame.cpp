@@ -7,6 +7,7 @@
 #include "platform/MessageBoxes.h"
 #include "reminders/DueCheck.h"
 #include "ui_ReminderDlg.h"
+#include "widgets/ClockLabel.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -151,6 +152,8 @@ QString CReminderDlg::GetDlgItemText(int id) const
         return t->toPlainText();
     if (auto* l = qobject_cast<QLabel*>(w))
         return l->text();
+    if (auto* c = qobject_cast<ClockLabel*>(w))
+        return c->text();
     if (auto* g = qobject_cast<QGroupBox*>(w))
         return g->title();
     if (auto* s = qobject_cast<QAbstractSpinBox*>(w))
@@ -169,6 +172,8 @@ void CReminderDlg::SetDlgItemText(int id, const QString& text)
         t->setPlainText(text);
     else if (auto* l = qobject_cast<QLabel*>(w))
         l->setText(text);
+    else if (auto* c = qobject_cast<ClockLabel*>(w))
+        c->setText(text);
     else if (auto* g = qobject_cast<QGroupBox*>(w))
         g->setTitle(text);
 }

@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QWindow>
 
 namespace {
 const char kDeleteFailedText[] = "晕！软件罢工啦！重新启动一下吧！  ";
@@ -25,16 +26,6 @@ const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动�
 // A popup that falls due while the user types takes the keyboard; for this
 // long after it appears, keys are the user's typing, not an answer to it.
 constexpr qint64 kKeyGuardMs = 1000;
-
-// The id goes into the statement as it stands; anything but digits would change
-// the statement. Such an id gets a clause with a parameter, which the store
-// refuses before anything of it runs: nothing is read, deleted or marked.
-QString whereId(const QString& id)
-{
-    if (!reminders::IsRecordId(id))
-        return QStringLiteral("where id=?");
-    return QStringLiteral("where id=%1").arg(id);
-}
 
 QString table()
 {
@@ -79,15 +70,27 @@ int CAlertDlg::DoModal()
     return exec();
 }
 
+void CAlertDlg::setOwnerWindow(QWidget* owner)
+{
+    setWindowModality(Qt::WindowModal);
+    if (!owner)
+        return;
+    // Both windows exist natively from here on, hidden or not.
+    owner->winId();
+    winId();
+    windowHandle()->setTransientParent(owner->windowHandle());
+}
+
 bool CAlertDlg::OnInitDialog()
 {
-    const QString clause = whereId(recordId);
-    QString message = clause;
+    const QString where = clause();
+    QString message = where;
     RowSet rows;
-    const int read = database()->SelectRows(
-        table(), clause,
-        {QStringLiteral("titile"), QStringLiteral("text"), QStringLiteral("date"), QStringLiteral("time")},
-        rows, 1, message);
+    const int read = idUsable() ? database()->SelectRows(table(), where,
+                                                         {QStringLiteral("titile"), QStringLiteral("text"),
+                                                          QStringLiteral("date"), QStringLiteral("time")},
+                                                         rows, 1, message)
+                                : 0;
     if (read != 1) {
         // Gone or unreadable: say so, then wait with empty fields, no sound, both
         // boxes clear and no default chosen.
@@ -99,6 +102,12 @@ bool CAlertDlg::OnInitDialog()
     const QString content = row.value(1);
     const QString date = row.value(2);
     const QString time = row.value(3);
+    dueMoment = DueMoment(date, time, seams::clock().now());
+    if (dueQueue && dueQueue->wasAcknowledged(recordId, dueMoment)) {
+        // Acknowledged already in this run, in a store that could not record it.
+        finish(false);
+        return false;
+    }
     m_ui->subjectEdit->setText(subject);
     m_ui->contentEdit->setPlainText(QString(content).replace(QLatin1String("\r\n"), QLatin1String("\n")));
     m_ui->timeEdit->setText(QStringLiteral("%1 %2").arg(date, time));
@@ -126,8 +135,8 @@ bool CAlertDlg::OnInitDialog()
         m_ui->shutdownCheck->show();
         m_ui->contentEdit->setPlainText(QString::fromUtf8(kDirectNotice));
         // No waiting for the user: delete, shut down, close.
-        QString deleteMessage = clause;
-        if (database()->DeleteRows(table(), clause, 1, deleteMessage) != 1) {
+        QString deleteMessage = where;
+        if (database()->DeleteRows(table(), where, 1, deleteMessage) != 1) {
             // The boxes are still clear here, so this marks the record used.
             shutdownNow = false;
             OnOK();
@@ -140,6 +149,16 @@ bool CAlertDlg::OnInitDialog()
     }
     writeChecks();
     return true;
+}
+
+bool CAlertDlg::idUsable() const
+{
+    return reminders::IsRecordId(recordId);
+}
+
+QString CAlertDlg::clause() const
+{
+    return QStringLiteral("where id=%1").arg(recordId);
 }
 
 std::shared_ptr<CAdoDatabase> CAlertDlg::database() const
@@ -165,11 +184,18 @@ void CAlertDlg::OnOK()
     if (m_closed)
         return;
     readChecks();
-    const QString clause = whereId(recordId);
-    QString message = clause;
+    const QString where = clause();
+    QString message = where;
+    const std::shared_ptr<CAdoDatabase> db = database();
     if (deleteRecord) {
-        if (database()->DeleteRows(table(), clause, 1, message) != 1) {
-            ShowMessageBox(this, QString::fromUtf8(kDeleteFailedText));
+        const int deleted = idUsable() ? db->DeleteRows(table(), where, 1, message) : 0;
+        if (deleted != 1) {
+            // The box's first line is the program's own; a refusal of the store
+            // says why under it.
+            QString text = QString::fromUtf8(kDeleteFailedText);
+            if (deleted < 0)
+                text += QLatin1Char('\n') + RefusedWriteText(*db, message);
+            ShowMessageBox(this, text);
             m_deleteFailed = true;
             acknowledgementFailed();
             return;
@@ -181,9 +207,11 @@ void CAlertDlg::OnOK()
             return;
         }
     } else {
-        if (database()->UpdateRows(table(), clause, {QStringLiteral("use")},
-                                   {QString::fromUtf8(reminders::kTaken)}, 1, message) != 1) {
-            ShowMessageBox(this, message);
+        const int marked = idUsable() ? db->UpdateRows(table(), where, {QStringLiteral("use")},
+                                                       {QString::fromUtf8(reminders::kTaken)}, 1, message)
+                                      : 0;
+        if (marked != 1) {
+            ShowMessageBox(this, marked < 0 ? RefusedWriteText(*db, message) : message);
             m_updateFailed = true;
             acknowledgementFailed();
             return;
@@ -194,15 +222,24 @@ void CAlertDlg::OnOK()
 
 void CAlertDlg::acknowledgementFailed()
 {
+    const std::shared_ptr<CAdoDatabase> db = database();
+    if (!ReadOnlyReason(*db).isEmpty()) {
+        // No try can succeed in this run: the user has seen why, and the same
+        // occurrence must not come back to ask again.
+        if (dueQueue && dueMoment.isValid())
+            dueQueue->rememberAcknowledged(recordId, dueMoment);
+        finish(false);
+        return;
+    }
     // A record that the store has refused both to delete and to mark cannot be
     // acknowledged at all.
     bool retryCanHelp = !(m_deleteFailed && m_updateFailed);
     if (retryCanHelp) {
         // Only a record that is still there, in a store that answers, can be
         // deleted or marked on another try.
-        const QString clause = whereId(recordId);
-        QString message = clause;
-        retryCanHelp = database()->CountRows(table(), clause, message) == 1;
+        const QString where = clause();
+        QString message = where;
+        retryCanHelp = idUsable() && db->CountRows(table(), where, message) == 1;
     }
     if (!retryCanHelp)
         finish(true);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+class DueQueue;
 class StoreService;
 
 namespace Ui {
@@ -32,6 +33,10 @@ public:
 
     // OnInitDialog, then the modal loop unless the popup has already closed itself.
     int DoModal();
+    // Modal to the main window only, as a dialog is to its owner: the window's
+    // input waits for the popup, while the notification-area icon (a window of
+    // its own) and its menu stay usable.
+    void setOwnerWindow(QWidget* owner);
 
     // Reads the record and prepares the popup. Returns false when the popup has
     // already been closed (the direct-shutdown record).
@@ -48,8 +53,13 @@ public:
     StoreProvider store;
     // What a shutdown that the system accepts releases (null: nothing).
     StoreService* storeService = nullptr;
+    // Remembers the occurrences acknowledged while the store could not record
+    // them; such an occurrence closes at once, unseen (null: nothing remembered).
+    DueQueue* dueQueue = nullptr;
 
     QString recordId;
+    // When the record shown fell due (invalid until read).
+    QDateTime dueMoment;
     bool deleteRecord = false;
     bool shutdownNow = false;
     bool everyDayRecord = false;
@@ -70,8 +80,12 @@ private:
     void readChecks();
     void writeChecks();
     // After a failed acknowledgement: stay open for another try only while one
-    // can still succeed, so the user is never stuck with a looping sound.
+    // can still succeed, so the user is never stuck with a looping sound. A store
+    // that cannot be written lets the popup go and the occurrence is remembered.
     void acknowledgementFailed();
+    // The where clause for the record; only digits ever name one.
+    QString clause() const;
+    bool idUsable() const;
     // True for a key that reaches the popup in its first second after it
     // appeared (on the monotonic clock), or repeats from a key held since then.
     bool swallowKey(const QKeyEvent* event);

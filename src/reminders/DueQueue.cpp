@@ -1,8 +1,25 @@
 #include "reminders/DueQueue.h"
 
 #include "reminders/DueCheck.h"
+#include "reminders/ReminderEditor.h"
+#include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "store/ProgramStore.h"
+#include "store/StoreErrors.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <sqlite3.h>
+#include <unistd.h>
+
+namespace {
+// access(2) rather than the mode bits: it also answers for root, for a
+// read-only file system and for an immutable file or folder.
+bool writable(const QString& path)
+{
+    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+} // namespace
 
 std::shared_ptr<CAdoDatabase> ClosedStore()
 {
@@ -14,6 +31,48 @@ std::shared_ptr<CAdoDatabase> AppStore()
 {
     std::shared_ptr<CAdoDatabase> db = ProgramDatabase();
     return db ? db : ClosedStore();
+}
+
+QString ReadOnlyReason(const CAdoDatabase& db)
+{
+    const QString file = db.FilePath();
+    if (file.isEmpty())
+        return QString();
+    const QString folder = QFileInfo(file).absolutePath();
+    QString detail;
+    if (!writable(folder))
+        detail = QString::fromUtf8("数据文件夹 %1 是只读的").arg(QDir::toNativeSeparators(folder));
+    else if (!writable(file))
+        detail = QString::fromUtf8("数据文件 %1 是只读的").arg(QDir::toNativeSeparators(file));
+    else
+        return QString();
+    return store::ErrorText(SQLITE_READONLY, detail);
+}
+
+QString RefusedWriteText(const CAdoDatabase& db, const QString& storeMessage)
+{
+    const QString reason = ReadOnlyReason(db);
+    return reason.isEmpty() ? storeMessage : reason;
+}
+
+QDateTime DueMoment(const QString& date, const QString& time, const QDateTime& now)
+{
+    if (date != QLatin1String(reminders::kEveryDay))
+        return reminders::RecordDateTime(date, time);
+    const QDateTime today = reminders::RecordDateTime(reminders::FormatDate(now), time);
+    if (!today.isValid() || today <= now)
+        return today;
+    return reminders::RecordDateTime(reminders::FormatDate(now.addDays(-1)), time);
+}
+
+void DueQueue::rememberAcknowledged(const QString& recordId, const QDateTime& dueMoment)
+{
+    m_acknowledged.insert({recordId, dueMoment.toMSecsSinceEpoch()});
+}
+
+bool DueQueue::wasAcknowledged(const QString& recordId, const QDateTime& dueMoment) const
+{
+    return m_acknowledged.contains({recordId, dueMoment.toMSecsSinceEpoch()});
 }
 
 DueQueue::Due DueQueue::OnRemindersDue(DueCheckContext& context)

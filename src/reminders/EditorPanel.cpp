@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
+#include "reminders/DueQueue.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
@@ -29,6 +30,8 @@ const char kModified[] = "修改成功！  ";
 const char kVanished[] = "晕！该记录貌似被蒸发了！  ";
 const char kMomentPassed[] = "提醒时间已经过去，这条提醒不会再弹出，仍然添加吗？  ";
 const char kQuestionCaption[] = "Tolva提示";
+const char kShutdownPair[] =
+    "主题“关机”、内容“%1”是自动关机提醒的标记：到了提醒时间，这条提醒会关闭计算机。\n\n仍然保存吗？  ";
 const char kTextTooLong[] = "请输入不超过 %1 个字节的文字。";
 
 const char kAddCaption[] = "添  加";
@@ -241,6 +244,9 @@ void EditorPanel::storeRecord()
         return;
     }
 
+    if (!shutdownPairConfirmed())
+        return;
+
     const QDateTime now = Now();
     const QStringList values = reminders::ComposeRecordValues(subject, content, reminderDate, reminderTime,
                                                               everyDay, cancelReminder, now);
@@ -259,6 +265,19 @@ void EditorPanel::storeRecord()
         addRecord(values);
     else
         modifyRecord(values);
+}
+
+bool EditorPanel::shutdownPairConfirmed() const
+{
+    // These two texts alone make a stored record a shutdown record: typed by
+    // hand, without 自动关机, they would power the machine off unannounced.
+    const bool pair =
+        subject == QString::fromUtf8(shutdown::kSubject) &&
+        (content == QString::fromUtf8(shutdown::kDirect) || content == QString::fromUtf8(shutdown::kPrompt));
+    if (autoShutdown || !pair)
+        return true;
+    return ShowMessageBox(m_owner, u8(kShutdownPair).arg(content), u8(kQuestionCaption), MbButtons::YesNo,
+                          MbIcon::None, MbResult::No, true) == MbResult::Yes;
 }
 
 void EditorPanel::addRecord(const QStringList& values)
@@ -282,8 +301,14 @@ void EditorPanel::modifyRecord(const QStringList& values)
     if (reminders::IsRecordId(id)) {
         const QString clause = QStringLiteral("where id=%1").arg(id);
         QString message = clause;
-        changed = m_store()->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields,
-                                        values, 1, message);
+        const std::shared_ptr<CAdoDatabase> db = m_store();
+        changed = db->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields, values,
+                                 1, message);
+        if (changed < 0) {
+            // Refused, not vanished: the editor keeps the record and what was typed.
+            ShowMessageBox(m_owner, RefusedWriteText(*db, message));
+            return;
+        }
     }
     if (changed == 1) {
         emit recordsChanged();

@@ -96,6 +96,9 @@ signals:
     void deleteRequested();
 
 private:
+    // The subject and content of a shutdown record typed without 自动关机:
+    // true once the user has agreed to store it as such (or it is no such pair).
+    bool shutdownPairConfirmed() const;
     void addRecord(const QStringList& values);
     void modifyRecord(const QStringList& values);
     void setEditsEnabled(bool enabled);

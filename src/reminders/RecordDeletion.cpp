@@ -31,6 +31,16 @@ bool confirmed(QWidget* owner, const QString& question)
            MbResult::Yes;
 }
 
+// A deletion the store refused says why; one that found nothing to delete
+// shows in the reloaded list.
+void deleteRows(QWidget* owner, const StoreProvider& store, const QString& clause, int maxRecords)
+{
+    const std::shared_ptr<CAdoDatabase> db = storeFrom(store);
+    QString message = clause;
+    if (db->DeleteRows(QString::fromUtf8(tolva::kReminderTable), clause, maxRecords, message) < 0)
+        ShowMessageBox(owner, RefusedWriteText(*db, message));
+}
+
 void done(const Editor& editor)
 {
     if (editor.backToAddMode)
@@ -77,11 +87,8 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
     }
     // The id goes into the statement as it stands; anything but digits would
     // change the statement, so it is never sent.
-    if (reminders::IsRecordId(id)) {
-        QString message = QStringLiteral("where id=") + id;
-        storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable),
-                                     QStringLiteral("where id=") + id, 1, message);
-    }
+    if (reminders::IsRecordId(id))
+        deleteRows(owner, store, QStringLiteral("where id=") + id, 1);
     done(editor);
 }
 
@@ -109,9 +116,7 @@ void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvi
         declined(editor);
         return;
     }
-    const QString clause = ExpiredBatchClause(now);
-    QString message = clause;
-    storeFrom(store)->DeleteRows(QString::fromUtf8(tolva::kReminderTable), clause, kExpiredBatch, message);
+    deleteRows(owner, store, ExpiredBatchClause(now), kExpiredBatch);
     done(editor);
 }
 

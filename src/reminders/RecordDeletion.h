@@ -41,7 +41,8 @@ struct Editor
 };
 
 // DeleteSelectedRecord: id and subject are the selected row's (columns 6 and
-// 0); an empty id means no row is selected and nothing is asked.
+// 0); an empty id means no row is selected and nothing is asked. A deletion
+// the store refuses says why in a message; one that finds nothing says nothing.
 void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subject, const Editor& editor,
                           const StoreProvider& store = StoreProvider());
 
