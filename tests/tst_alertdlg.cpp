@@ -483,21 +483,6 @@ private slots:
         QCOMPARE(rig.useOf(id), released ? QStringLiteral("0") : QStringLiteral("gone"));
     }
 
-    // An id that is no number never reaches SQL: pasted in, a crafted one would
-    // show and delete another record in place of its own.
-    void anIdThatIsNoNumberReadsAndDeletesNothing()
-    {
-        Rig rig;
-        const QString other = rig.add("other", "b");
-        auto dlg = rig.popup(QStringLiteral("0 or titile='other'"));
-        QVERIFY(dlg->OnInitDialog());
-        QVERIFY(child<QLineEdit>(dlg.get(), "subjectEdit")->text().isEmpty());
-        QCOMPARE(rig.plays(), 0);
-        dlg->OnOK();
-        QVERIFY(dlg->closed());
-        QCOMPARE(rig.useOf(other), QStringLiteral("0"));
-    }
-
     // While the record is there the popup stays open, sound and all, after
     // every refused deletion; it lets go only when neither deleting nor marking
     // the record works.
