@@ -313,7 +313,8 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::addColumn<bool>("machineWide");
         QTest::newRow("a program only its owner can change is started for everyone") << "" << true;
-        QTest::newRow("a copy an ordinary user owns, run as root") << "executable of nobody" << false;
+        QTest::newRow("a copy an ordinary user owns, run by the superuser")
+            << "executable of nobody" << false;
         QTest::newRow("a folder above it belongs to an ordinary user") << "folder of nobody" << false;
         QTest::newRow("the executable is writable by its group") << "group-writable" << false;
         QTest::newRow("a folder above it is world-writable without the sticky bit")
@@ -326,7 +327,7 @@ private slots:
         QFETCH(QString, how);
         QFETCH(bool, machineWide);
         if (how.endsWith(QLatin1String("of nobody")) && !RunningAsRoot())
-            QSKIP("only root can give a file to another user");
+            QSKIP("giving a file to another user takes the superuser");
         Fixture f(QStringLiteral("a/program"));
         const QString above = QFileInfo(f.programFolder).path();
         const QFile::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |

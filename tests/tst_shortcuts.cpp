@@ -285,7 +285,7 @@ private slots:
         QTest::addColumn<QString>("how");
         QTest::newRow("cannot be made") << "blocked";
         QTest::newRow("read-only") << "read-only";
-        QTest::newRow("a copy an ordinary user owns, run as root") << "executable of nobody";
+        QTest::newRow("a copy an ordinary user owns, run by the superuser") << "executable of nobody";
         QTest::newRow("a program its group may change") << "group-writable";
     }
     void machinePlacesGiveWayToTheUsersOwn()
@@ -295,7 +295,7 @@ private slots:
         if (readOnlyFolder && RunningAsRoot())
             QSKIP("root may write anywhere; scripts/test_unprivileged.sh runs this as an ordinary user");
         if (how == QLatin1String("executable of nobody") && !RunningAsRoot())
-            QSKIP("only root can give a file to another user");
+            QSKIP("giving a file to another user takes the superuser");
         Fixture f;
         const QString machine = f.folders.configured().programs;
         const QString usr = f.root.path() + QStringLiteral("/usr");

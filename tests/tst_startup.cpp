@@ -287,7 +287,8 @@ private slots:
     {
         QFETCH(QString, runtime);
         if (runtime == QLatin1String("foreign") && !RunningAsRoot())
-            QSKIP("only root can give a folder to another user; scripts/test_lock_users.sh plants as one");
+            QSKIP("giving a folder to another user takes the superuser; scripts/test_lock_users.sh plants as "
+                  "one");
         const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
         const QByteArray savedTmp = qgetenv("TMPDIR");
         const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
