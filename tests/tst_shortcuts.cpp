@@ -183,6 +183,26 @@ private slots:
         QVERIFY(!QFileInfo::exists(p.groupFolder));
     }
 
+    // A quick-launch place of its own holds the link itself; deleting takes
+    // the link and leaves everything else there.
+    void aQuickLaunchFolderOfItsOwnKeepsWhatElseItHolds()
+    {
+        Fixture f;
+        ShellFolders::Locations l = tempLocations(f.root.path());
+        l.quickLaunch = f.root.path() + QStringLiteral("/home/quick launch");
+        ShellFolders folders(l);
+        seams::setShellFolders(&folders);
+        const ShortcutPaths p = BuildShortcutPaths(l);
+        QCOMPARE(p.quickLaunchLink, l.quickLaunch + QLatin1Char('/') + kLink);
+        QVERIFY(QDir().mkpath(l.quickLaunch));
+        QVERIFY(WriteAll(l.quickLaunch + QStringLiteral("/other.desktop"), "not ours"));
+        SendShortcuts(nullptr);
+        QVERIFY(QFileInfo(p.quickLaunchLink).isFile());
+        DeleteShortcuts(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSent, kDeleted}));
+        QCOMPARE(EntriesOf(l.quickLaunch), QStringList{QStringLiteral("other.desktop")});
+    }
+
     void deletingWhenNothingExistsChangesNothing()
     {
         Fixture f;

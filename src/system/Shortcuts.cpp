@@ -131,7 +131,11 @@ void DeleteShortcuts(QObject* owner)
 {
     const ShellFolders::Locations l = seams::shellFolders().locations();
     const ShortcutPaths p = BuildShortcutPaths(l);
-    for (const QString& menuLink : {p.menuLink, p.quickLaunchLink}) {
+    // The menu folder, and its twin in the user's own applications folder.
+    QStringList menuLinks{p.menuLink};
+    if (p.quickLaunchLink == menuLinkIn(l.quickLaunch))
+        menuLinks << p.quickLaunchLink;
+    for (const QString& menuLink : menuLinks) {
         const QString menuFolder = FolderOfExecutable(menuLink);
         if (menuLink.isEmpty() || !fileops::EntryExists(menuFolder))
             continue;
