@@ -99,6 +99,8 @@ grep -Eq '^ +[0-9]+ bytes, +[0-9]+ lines +\*? *(preinst|postinst|prerm|postrm|co
     fail "the package has maintainer scripts"
 depends=$(dpkg-deb -f "$deb" Depends)
 grep -q 'libqt6svg6' <<<"$depends" || fail "Depends lacks libqt6svg6: $depends"
+# xdg-screensaver starts the rest reminder's screen saver through xset.
+grep -q 'x11-xserver-utils' <<<"$depends" || fail "Depends lacks x11-xserver-utils: $depends"
 dpkg-deb -x "$deb" "$work/unpacked"
 grep -q ', stripped' <<<"$(file "$work/unpacked/usr/bin/tolva")" || fail "the binary is not stripped"
 note "binary: $(du -k "$work/unpacked/usr/bin/tolva" | cut -f1) KiB, stripped"

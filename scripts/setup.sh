@@ -10,7 +10,7 @@ packages=(
   fonts-wqy-microhei
   xvfb xauth xdotool x11-utils imagemagick trayer
   desktop-file-utils clang libclang-rt-14-dev clang-format ccache
-  dbus weston qt6-wayland openbox lintian dpkg-dev file xdg-utils
+  dbus weston qt6-wayland openbox lintian dpkg-dev file xdg-utils x11-xserver-utils
 )
 missing=()
 for p in "${packages[@]}"; do

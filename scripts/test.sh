@@ -15,7 +15,8 @@ bash scripts/tray_toggle.sh build/default
 bash scripts/wayland_smoke.sh build/default
 bash scripts/e2e_zone.sh build/default
 if [ "$(id -u)" -eq 0 ]; then
+  bash scripts/test_lock_users.sh build/default
   bash scripts/e2e_users.sh build/default
 else
-  echo "e2e_users: skipped (it installs the package and creates users: run as root)"
+  echo "test_lock_users, e2e_users: skipped (they create users: run as root)"
 fi

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Runs the test programs whose outcome depends on rights (data folder, start
-# with system, shortcuts, backup and restore, start-up) as an unprivileged user:
-# root passes checks that an ordinary user fails, and some tests can only make
-# their point (a read-only folder) when not run as root.
+# with system, shortcuts, backup and restore, start-up, the screen saver tool) as
+# an unprivileged user: root passes checks that an ordinary user fails, and some
+# tests can only make their point (a read-only folder) when not run as root.
 #
 #   scripts/test_unprivileged.sh [BUILD_DIR]    (BUILD_DIR: build/default, already built)
 #
@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=$(realpath "${1:-build/default}")
-tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup)
+tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder)
 user=${TOLVA_TEST_USER:-nobody}
 
 if [ "$(id -u)" -eq 0 ]; then

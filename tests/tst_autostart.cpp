@@ -7,6 +7,8 @@
 #include "system/Autostart.h"
 
 #include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QString kEnabled = QString::fromUtf8("开机启动设置成功！  ");
@@ -27,6 +29,9 @@ struct Fixture
         programFolder = root.path() + QLatin1Char('/') + programFolderName;
         executable = programFolder + QStringLiteral("/tolva");
         QDir().mkpath(programFolder);
+        // Whatever the umask: only its owner may change the program.
+        QFile::setPermissions(programFolder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                 QFile::ReadOther | QFile::ExeOther);
         WriteAll(executable, "#!/bin/sh\n");
         QFile::setPermissions(executable, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         SetModuleFilePathForTesting(executable);
@@ -297,6 +302,60 @@ private slots:
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kEnabled});
         QVERIFY(QFileInfo(f.machineEntry()).isFile());
         QVERIFY(!QFileInfo::exists(f.userEntry()));
+        QVERIFY(f.autostart.isInEffect());
+    }
+
+    // Every session runs a machine-wide entry, root's included: only a program
+    // that nobody but its owner (root, or the user who writes the entry) can
+    // change goes there; any other gets the user's own entry.
+    void aProgramOthersCouldChangeStartsOnlyForThisUser_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<bool>("machineWide");
+        QTest::newRow("a program only its owner can change is started for everyone") << "" << true;
+        QTest::newRow("a copy an ordinary user owns, run by the superuser")
+            << "executable of nobody" << false;
+        QTest::newRow("a folder above it belongs to an ordinary user") << "folder of nobody" << false;
+        QTest::newRow("the executable is writable by its group") << "group-writable" << false;
+        QTest::newRow("a folder above it is world-writable without the sticky bit")
+            << "world-writable folder" << false;
+        QTest::newRow("a world-writable folder with the sticky bit is no way in") << "sticky folder" << true;
+        QTest::newRow("its path goes through a symbolic link") << "link" << false;
+    }
+    void aProgramOthersCouldChangeStartsOnlyForThisUser()
+    {
+        QFETCH(QString, how);
+        QFETCH(bool, machineWide);
+        if (how.endsWith(QLatin1String("of nobody")) && !RunningAsRoot())
+            QSKIP("giving a file to another user takes the superuser");
+        Fixture f(QStringLiteral("a/program"));
+        const QString above = QFileInfo(f.programFolder).path();
+        const QFile::Permissions open = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                        QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+        QString program = f.executable;
+        if (how == QLatin1String("executable of nobody"))
+            QCOMPARE(::chown(QFile::encodeName(f.executable).constData(), 65534, 65534), 0);
+        else if (how == QLatin1String("folder of nobody"))
+            QCOMPARE(::chown(QFile::encodeName(above).constData(), 65534, 65534), 0);
+        else if (how == QLatin1String("group-writable"))
+            QVERIFY(
+                QFile::setPermissions(f.executable, QFile::permissions(f.executable) | QFile::WriteGroup));
+        else if (how == QLatin1String("world-writable folder"))
+            QVERIFY(QFile::setPermissions(above, open));
+        else if (how == QLatin1String("sticky folder"))
+            QCOMPARE(::chmod(QFile::encodeName(above).constData(), 01777), 0);
+        else if (how == QLatin1String("link"))
+            QVERIFY(QFile::link(f.programFolder, program = f.root.path() + QStringLiteral("/link")));
+        program += how == QLatin1String("link") ? QStringLiteral("/tolva") : QString();
+        SetModuleFilePathForTesting(program);
+
+        EnableAutostart(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), QStringList{kEnabled});
+        QCOMPARE(QFileInfo::exists(f.machineEntry()), machineWide);
+        QCOMPARE(QFileInfo::exists(f.userEntry()), !machineWide);
+        bool ok = false;
+        const QString entry = machineWide ? f.machineEntry() : f.userEntry();
+        QCOMPARE(ParseExec(ReadDesktopEntry(entry).value("Exec"), &ok), (QStringList{program, "-Tolva"}));
         QVERIFY(f.autostart.isInEffect());
     }
 

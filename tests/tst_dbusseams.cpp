@@ -21,6 +21,7 @@
 namespace {
 constexpr int kDelayMs = 1000;
 const QString kBlocked = QStringLiteral("org.freedesktop.login1.BlockedByInhibitor");
+const QString kBlockedMeaning = QString::fromUtf8("有程序正在阻止关机");
 
 // Counts the releases of a store that is never opened.
 class CountingStore final : public StoreService
@@ -173,7 +174,7 @@ private slots:
         // Ticking all the while: about one tick each 50 ms.
         QVERIFY2(ticker.ticks >= kDelayMs / 50 / 2, qPrintable(QString::number(ticker.ticks)));
         QVERIFY(!accepted);
-        QCOMPARE(reason, "refused by the stand-in (" + kBlocked + ")");
+        QCOMPARE(reason, kBlockedMeaning + "\nrefused by the stand-in (" + kBlocked + ")");
         QVERIFY(!power.pending());
         QCOMPARE(m_bus->calls(), QStringList{"PowerOffWithFlags 1 interactive"});
     }
@@ -212,8 +213,8 @@ private slots:
             QVERIFY(fakes.boxes.shown().isEmpty());
         } else {
             QCOMPARE(store.releases, 0);
-            QCOMPARE(fakes.boxes.texts(),
-                     QStringList{"ExitWindowsEx\nrefused by the stand-in (" + refusal + ")"});
+            QCOMPARE(fakes.boxes.texts(), QStringList{"ExitWindowsEx\n" + kBlockedMeaning +
+                                                      "\nrefused by the stand-in (" + refusal + ")"});
         }
     }
 
@@ -296,7 +297,8 @@ private slots:
         QVERIFY(ordinary.logindPending);
         QCOMPARE(ordinary.boxes, 0);
 
-        const QString refusal = "ExitWindowsEx\nrefused by the stand-in (" + kBlocked + ")";
+        const QString refusal =
+            "ExitWindowsEx\n" + kBlockedMeaning + "\nrefused by the stand-in (" + kBlocked + ")";
         QTRY_COMPARE_WITH_TIMEOUT(env.fakes.boxes.texts(), QStringList{refusal}, 8000);
         QVERIFY(!power.pending());
         // About three seconds of waiting: the line moved with them.

@@ -1,4 +1,5 @@
 #include "base/SettingsFile.h"
+#include "platform/DesktopShell.h"
 #include "support/FakeTimerViews.h"
 #include "support/TestSupport.h"
 #include "timers/RestReminder.h"
@@ -7,6 +8,8 @@
 #include <QtTest>
 
 namespace {
+const QString kScreenSaverFailed = QString::fromUtf8("\n 屏幕保护程序启动失败！\n 请确认已安装 xdg-utils 和 "
+                                                     "x11-xserver-utils，或在桌面设置中启用屏幕保护。  ");
 const QString kStart = QStringLiteral("开  启");
 const QString kStop = QStringLiteral("停  止");
 const QString kRangeMessage = QStringLiteral("建议您的休息间隔时间，设定在 1 至 180 分钟之间！  ");
@@ -186,12 +189,48 @@ private slots:
         QCOMPARE(r.f.shell.screenSaverStarts(), 1);
         QCOMPARE(r.f.sound.playing(), 0);
 
-        // A screen saver that cannot start is not reported.
+        QCOMPARE(r.f.boxes.shown().size(), 2);
+
+        // A screen saver that cannot start is said, once, after the question.
         r.f.shell.setScreenSaverResult(false);
         r.f.boxes.answerNext(MbResult::Yes);
         r.tickAfter(60000);
         QCOMPARE(r.f.shell.screenSaverStarts(), 2);
-        QCOMPARE(r.f.boxes.shown().size(), 3);
+        QCOMPARE(r.f.boxes.shown().size(), 4);
+        QCOMPARE(r.f.boxes.shown().last().text, kScreenSaverFailed);
+        QCOMPARE(r.f.boxes.shown().last().buttons, MbButtons::Ok);
+    }
+
+    // The real seam: xdg-screensaver's failure (no xset, a desktop it does not
+    // know) is a failure, not a start.
+    void theScreenSaverToolsAnswerIsTaken_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<bool>("started");
+        QTest::newRow("it started the screen saver") << QByteArray("exit 0") << true;
+        QTest::newRow("xset is missing") << QByteArray("echo 'xset: not found' >&2; exit 1") << false;
+        QTest::newRow("xdg-screensaver is not installed") << QByteArray() << false;
+    }
+    void theScreenSaverToolsAnswerIsTaken()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(bool, started);
+        QTemporaryDir bin;
+        const QString tool = bin.path() + QStringLiteral("/xdg-screensaver");
+        const QString called = bin.path() + QStringLiteral("/called");
+        if (!script.isEmpty()) {
+            QVERIFY(WriteAll(tool, "#!/bin/sh\necho \"$@\" > '" + QFile::encodeName(called) + "'\n" + script +
+                                       "\n"));
+            QVERIFY(QFile::setPermissions(tool, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        }
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(bin.path()));
+        DesktopShell shell;
+        const bool result = shell.startScreenSaver();
+        qputenv("PATH", path);
+        QCOMPARE(result, started);
+        if (!script.isEmpty())
+            QCOMPARE(ReadAll(called), QByteArray("activate\n"));
     }
 
     void boxLeftOpenGetsAnotherOnTop()

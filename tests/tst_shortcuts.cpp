@@ -7,6 +7,7 @@
 #include "system/Shortcuts.h"
 
 #include <QtTest>
+#include <unistd.h>
 
 namespace {
 const QString kSent = QString::fromUtf8("桌面快捷方式发送成功！  ");
@@ -14,6 +15,17 @@ const QString kSendFailed = QString::fromUtf8("桌面快捷方式发送失败！
 const QString kNoDesktopLink = QString::fromUtf8("桌面快捷方式不存在！  ");
 const QString kDeleted = QString::fromUtf8("桌面快捷方式删除成功！  ");
 const QString kLink = QString::fromUtf8("Tolva小精灵.desktop");
+
+// The desktop-file ids below an applications folder (paths relative to it, the
+// way the desktop's menu names its entries): one per entry the menu shows.
+QStringList menuEntryIds(const QString& applications)
+{
+    QStringList ids;
+    QDirIterator it(applications, {QStringLiteral("*.desktop")}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        ids << QDir(applications).relativeFilePath(it.next()).replace(QLatin1Char('/'), QLatin1Char('-'));
+    return ids;
+}
 
 ShellFolders::Locations tempLocations(const QString& root)
 {
@@ -49,6 +61,11 @@ struct Fixture
         QDir().mkpath(folder);
         if (!QFileInfo::exists(executable))
             WriteAll(executable, "#!/bin/sh\n");
+        // Whatever the umask: only its owner may change the program.
+        const QFile::Permissions rx =
+            QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadOther | QFile::ExeOther;
+        QFile::setPermissions(folder, rx);
+        QFile::setPermissions(executable, rx);
         SetProgramFolderForTesting(programFolder);
         SetModuleFilePathForTesting(executable);
     }
@@ -97,8 +114,12 @@ private slots:
         // No temporary file is left beside an entry.
         QCOMPARE(EntriesOf(f.folders.locations().desktop), QStringList{kLink});
         QCOMPARE(EntriesOf(f.paths.menuFolder), QStringList{kLink});
-        QCOMPARE(EntriesOf(f.folders.locations().programs),
-                 (QStringList{kLink, QString::fromUtf8("Tolva软件")}));
+        QCOMPARE(EntriesOf(f.folders.locations().programs), QStringList{QString::fromUtf8("Tolva软件")});
+        // The menu shows the program once: the user's own entry bears the
+        // machine-wide one's id and stands in for it.
+        const QString id = QString::fromUtf8("Tolva软件-Tolva小精灵-") + kLink;
+        QCOMPARE(menuEntryIds(f.folders.locations().programs), QStringList{id});
+        QCOMPARE(menuEntryIds(f.folders.locations().userApplications), QStringList{id});
 
         for (const QString& link : f.links()) {
             const QString verdict = ValidateDesktopEntry(link);
@@ -162,6 +183,26 @@ private slots:
         QVERIFY(!QFileInfo::exists(p.groupFolder));
     }
 
+    // A quick-launch place of its own holds the link itself; deleting takes
+    // the link and leaves everything else there.
+    void aQuickLaunchFolderOfItsOwnKeepsWhatElseItHolds()
+    {
+        Fixture f;
+        ShellFolders::Locations l = tempLocations(f.root.path());
+        l.quickLaunch = f.root.path() + QStringLiteral("/home/quick launch");
+        ShellFolders folders(l);
+        seams::setShellFolders(&folders);
+        const ShortcutPaths p = BuildShortcutPaths(l);
+        QCOMPARE(p.quickLaunchLink, l.quickLaunch + QLatin1Char('/') + kLink);
+        QVERIFY(QDir().mkpath(l.quickLaunch));
+        QVERIFY(WriteAll(l.quickLaunch + QStringLiteral("/other.desktop"), "not ours"));
+        SendShortcuts(nullptr);
+        QVERIFY(QFileInfo(p.quickLaunchLink).isFile());
+        DeleteShortcuts(nullptr);
+        QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSent, kDeleted}));
+        QCOMPARE(EntriesOf(l.quickLaunch), QStringList{QStringLiteral("other.desktop")});
+    }
+
     void deletingWhenNothingExistsChangesNothing()
     {
         Fixture f;
@@ -185,9 +226,14 @@ private slots:
         QVERIFY(WriteAll(menu + QStringLiteral("/sub/deeper/.hidden"), "x"));
         QVERIFY(QFile::setPermissions(menu + QStringLiteral("/sub"), QFile::ReadOwner | QFile::ExeOwner));
 
+        // The second menu entry of earlier versions, at the top of the folders.
+        const QString oldTop = f.folders.locations().programs + QLatin1Char('/') + kLink;
+        const QString oldOwn = f.folders.locations().userApplications + QLatin1Char('/') + kLink;
+        QVERIFY(WriteAll(oldTop, "[Desktop Entry]\n") && WriteAll(oldOwn, "[Desktop Entry]\n"));
         f.fakes.boxes.clear();
         DeleteShortcuts(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kDeleted});
+        QVERIFY(!QFileInfo::exists(oldTop) && !QFileInfo::exists(oldOwn));
         QVERIFY(!QFileInfo::exists(menu));
         // The group folder was left empty, so it goes too; the applications folder stays.
         QVERIFY(!QFileInfo::exists(f.paths.groupFolder));
@@ -251,25 +297,38 @@ private slots:
 
     // A machine-wide place this user may not write gives way to the user's own
     // applications folder: all four shortcuts are written, and deleted again.
+    // So does every machine-wide place when the program is one that somebody
+    // else could change, as a copy an ordinary user owns and root runs: every
+    // session would start it from the menu.
     void machinePlacesGiveWayToTheUsersOwn_data()
     {
-        QTest::addColumn<bool>("readOnlyFolder");
-        QTest::newRow("cannot be made") << false;
-        QTest::newRow("read-only") << true;
+        QTest::addColumn<QString>("how");
+        QTest::newRow("cannot be made") << "blocked";
+        QTest::newRow("read-only") << "read-only";
+        QTest::newRow("a copy an ordinary user owns, run by the superuser") << "executable of nobody";
+        QTest::newRow("a program its group may change") << "group-writable";
     }
     void machinePlacesGiveWayToTheUsersOwn()
     {
-        QFETCH(bool, readOnlyFolder);
+        QFETCH(QString, how);
+        const bool readOnlyFolder = how == QLatin1String("read-only");
         if (readOnlyFolder && RunningAsRoot())
             QSKIP("root may write anywhere; scripts/test_unprivileged.sh runs this as an ordinary user");
+        if (how == QLatin1String("executable of nobody") && !RunningAsRoot())
+            QSKIP("giving a file to another user takes the superuser");
         Fixture f;
         const QString machine = f.folders.configured().programs;
         const QString usr = f.root.path() + QStringLiteral("/usr");
         if (readOnlyFolder) {
             QVERIFY(QDir().mkpath(machine));
             QVERIFY(QFile::setPermissions(machine, QFile::ReadOwner | QFile::ExeOwner));
-        } else {
+        } else if (how == QLatin1String("blocked")) {
             QVERIFY(WriteAll(usr, "a file, not a folder")); // nobody can make a folder below it
+        } else if (how == QLatin1String("group-writable")) {
+            QVERIFY(
+                QFile::setPermissions(f.executable, QFile::permissions(f.executable) | QFile::WriteGroup));
+        } else {
+            QCOMPARE(::chown(QFile::encodeName(f.executable).constData(), 65534, 65534), 0);
         }
         const ShellFolders::Locations l = f.folders.locations();
         const QString own = f.folders.configured().userApplications;
@@ -282,14 +341,16 @@ private slots:
         QCOMPARE(p.menuLink, own + QString::fromUtf8("/Tolva软件/Tolva小精灵/") + kLink);
         for (const QString& link : {p.menuLink, p.desktopLink, p.startMenuLink, p.quickLaunchLink})
             QVERIFY2(QFileInfo(link).isFile(), qPrintable(link));
-        if (readOnlyFolder)
+        if (how != QLatin1String("blocked"))
             QCOMPARE(EntriesOf(machine), QStringList());
+        // One menu entry, not one at the top and one in the menu folder.
+        QCOMPARE(menuEntryIds(own), QStringList{QString::fromUtf8("Tolva软件-Tolva小精灵-") + kLink});
         DeleteShortcuts(nullptr);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kSent, kDeleted}));
         QCOMPARE(EntriesOf(own), QStringList());
         if (readOnlyFolder)
             QVERIFY(QFile::setPermissions(machine, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-        else
+        else if (how == QLatin1String("blocked"))
             QCOMPARE(ReadAll(usr), QByteArray("a file, not a folder"));
     }
 

@@ -369,19 +369,34 @@ private slots:
         QCOMPARE(bus.logind().calls(), (QStringList{"PowerOffWithFlags 1", "PowerOff true"}));
     }
 
+    // Each refusal a user meets says why in Chinese, with logind's words and the
+    // error's name under it.
     void refusalOrInhibitorIsAFailure_data()
     {
         QTest::addColumn<bool>("knowsFlags");
         QTest::addColumn<QString>("errorName");
-        QTest::newRow("not allowed") << true << "org.freedesktop.DBus.Error.AccessDenied";
-        QTest::newRow("blocked by an inhibitor") << true << "org.freedesktop.login1.BlockedByInhibitor";
+        QTest::addColumn<QString>("meaning");
+        const QString denied = QString::fromUtf8("没有关机的权限");
+        const QString noAnswer = QString::fromUtf8("系统没有响应关机请求");
+        QTest::newRow("not allowed") << true << "org.freedesktop.DBus.Error.AccessDenied" << denied;
+        QTest::newRow("blocked by an inhibitor")
+            << true << "org.freedesktop.login1.BlockedByInhibitor" << QString::fromUtf8("有程序正在阻止关机");
         QTest::newRow("older logind, interactive auth refused")
-            << false << "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired";
+            << false << "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired" << denied;
+        QTest::newRow("no reply in time") << true << "org.freedesktop.DBus.Error.NoReply" << noAnswer;
+        QTest::newRow("the service is not there")
+            << true << "org.freedesktop.DBus.Error.ServiceUnknown" << noAnswer;
+        QTest::newRow("a shutdown or sleep already under way")
+            << true << "org.freedesktop.login1.OperationInProgress"
+            << QString::fromUtf8("系统正在关机或休眠");
+        QTest::newRow("a refusal never met before")
+            << true << "org.example.Strange" << QString::fromUtf8("系统拒绝了关机请求");
     }
     void refusalOrInhibitorIsAFailure()
     {
         QFETCH(bool, knowsFlags);
         QFETCH(QString, errorName);
+        QFETCH(QString, meaning);
         FakeBus bus;
         bus.logind().knowsFlags = knowsFlags;
         bus.logind().refuseWith = errorName;
@@ -389,9 +404,26 @@ private slots:
         const PowerAnswer answer = powerOffAndWait(power);
         QVERIFY(answer.came);
         QVERIFY(!answer.accepted);
-        // logind's words, then the error's name.
-        QCOMPARE(answer.reason, "refused (" + errorName + ")");
+        QCOMPARE(answer.reason, meaning + "\nrefused (" + errorName + ")");
         QCOMPARE(bus.logind().calls().size(), knowsFlags ? 1 : 2);
+    }
+
+    // The box keeps its first line and puts the reason under it.
+    void refusedByTheSystemTheBoxSaysWhyInChinese()
+    {
+        Rig rig;
+        FakeBus bus;
+        bus.logind().refuseWith = QStringLiteral("org.freedesktop.DBus.Error.AccessDenied");
+        LogindPower power(bus.client(), QLatin1String(logind::kService));
+        seams::setPower(&power);
+        bool answered = false;
+        QVERIFY(ShutDownSystem(&rig.app, nullptr, [&](bool) { answered = true; }));
+        QTRY_VERIFY_WITH_TIMEOUT(answered, 10000);
+        seams::setPower(&rig.fakes.power);
+        QCOMPARE(rig.fakes.boxes.texts(),
+                 QStringList{QString::fromUtf8("ExitWindowsEx\n没有关机的权限\n"
+                                               "refused (org.freedesktop.DBus.Error.AccessDenied)")});
+        QCOMPARE(rig.countNow(), 0);
     }
 
     void noBusIsAFailure()

@@ -6,6 +6,7 @@
 #include "store/DatabaseRepair.h"
 #include "store/RepairDlg.h"
 #include "support/SqliteFile.h"
+#include "support/DesktopEntryCheck.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -16,6 +17,8 @@
 #include <QStandardPaths>
 #include <QWidget>
 #include <QtTest>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -440,6 +443,77 @@ private slots:
         QCOMPARE(second.acquire(), SingleInstance::Result::SecondCopy);
         QTRY_COMPARE(asked.size(), 1);
         QVERIFY(fakes.boxes.shown().isEmpty());
+    }
+
+    // Without a private runtime folder of the session, the lock and the socket
+    // never go to the shared temporary folder, where another user may plant a
+    // lock nobody can take (mode 000) after taking the name Qt falls back to.
+    void aLockPlantedInTheSharedFolderKeepsNoOneOut_data()
+    {
+        QTest::addColumn<QString>("runtime");
+        QTest::newRow("no runtime folder") << "unset";
+        QTest::newRow("a runtime folder others may enter") << "shared";
+        QTest::newRow("a runtime folder of someone else") << "foreign";
+        QTest::newRow("the per-user name in the temporary folder is a link") << "link";
+    }
+    void aLockPlantedInTheSharedFolderKeepsNoOneOut()
+    {
+        QFETCH(QString, runtime);
+        if (runtime == QLatin1String("foreign") && !RunningAsRoot())
+            QSKIP("giving a folder to another user takes the superuser; scripts/test_lock_users.sh plants as "
+                  "one");
+        const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray savedTmp = qgetenv("TMPDIR");
+        const QByteArray savedCache = qgetenv("XDG_CACHE_HOME");
+        QTemporaryDir shared, cache, elsewhere;
+        QVERIFY(shared.isValid() && cache.isValid() && elsewhere.isValid());
+        // The shared temporary folder, as /tmp is.
+        QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+        const QString name = uniqueInstanceName();
+        const QString uid = QString::number(::geteuid());
+        const QString user = QString::fromLocal8Bit(::getpwuid(::geteuid())->pw_name);
+        // What another user plants: the name of Qt's own fallback, then a lock
+        // that cannot be read, in the shared folder.
+        QVERIFY(WriteAll(shared.path() + QStringLiteral("/runtime-") + user, "taken"));
+        const QString planted = shared.path() + QLatin1Char('/') + name + QStringLiteral(".lock");
+        QVERIFY(WriteAll(planted, ""));
+        QVERIFY(QFile::setPermissions(planted, {}));
+        if (RunningAsRoot())
+            QCOMPARE(::chown(QFile::encodeName(planted).constData(), 65534, 65534), 0);
+        if (runtime == QLatin1String("link"))
+            QVERIFY(QFile::link(elsewhere.path(), shared.path() + QStringLiteral("/tolva-") + uid));
+        if (runtime == QLatin1String("foreign"))
+            QCOMPARE(::chown(QFile::encodeName(elsewhere.path()).constData(), 65534, 65534), 0);
+
+        qputenv("TMPDIR", QFile::encodeName(shared.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache.path()));
+        if (runtime == QLatin1String("unset") || runtime == QLatin1String("link"))
+            qunsetenv("XDG_RUNTIME_DIR");
+        else
+            qputenv("XDG_RUNTIME_DIR",
+                    QFile::encodeName(runtime == QLatin1String("shared") ? shared.path() : elsewhere.path()));
+        SingleInstance first(name);
+        const SingleInstance::Result got = first.acquire();
+        const QString lockFolder = QFileInfo(first.lockPath()).path();
+        const QString serverPath = first.serverPath();
+        struct stat st;
+        const bool statted = ::lstat(QFile::encodeName(lockFolder).constData(), &st) == 0;
+        SingleInstance second(name);
+        const SingleInstance::Result secondGot = second.acquire();
+        qputenv("XDG_RUNTIME_DIR", savedRuntime);
+        qputenv("TMPDIR", savedTmp);
+        qputenv("XDG_CACHE_HOME", savedCache);
+
+        QCOMPARE(got, SingleInstance::Result::First);
+        QCOMPARE(secondGot, SingleInstance::Result::SecondCopy);
+        QCOMPARE(QFileInfo(serverPath).path(), lockFolder);
+        QVERIFY(QFileInfo::exists(serverPath));
+        // A folder of this user's own that no one else may enter, never a link.
+        QVERIFY(statted);
+        QVERIFY2(S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077) == 0,
+                 qPrintable(lockFolder));
+        QVERIFY(!lockFolder.startsWith(elsewhere.path()));
+        QVERIFY(QFileInfo::exists(planted));
     }
 
     void staleLockIsReclaimed_data()

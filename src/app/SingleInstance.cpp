@@ -5,17 +5,53 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QStandardPaths>
+#include <QSysInfo>
 #include <QWidget>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
+// Only this user can put anything there: a folder (not a link) of this user's
+// own that no one else may enter.
+bool isPrivateFolder(const QString& path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode) &&
+           st.st_uid == ::geteuid() && (st.st_mode & 077) == 0;
+}
+
+// The folder is made 0700 when missing; one that is there must pass the check,
+// whoever made it.
+QString privateFolder(const QString& path)
+{
+    if (path.isEmpty())
+        return QString();
+    ::mkdir(QFile::encodeName(path).constData(), 0700);
+    return isPrivateFolder(path) ? path : QString();
+}
+
+// Where the lock and the socket live: never a shared, predictable place, in
+// which another user could plant a lock that keeps this user's copy from
+// starting. The session's runtime folder when it is this user's and private;
+// without one (su shells, some remote desktops) a folder of this user's own
+// in the temporary folder; when someone else holds that name, one in the
+// user's cache folder, per host, as a home folder may be shared by machines.
 QString runtimeFolder()
 {
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
+    const QString xdg = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (QDir::isAbsolutePath(xdg) && isPrivateFolder(xdg))
+        return xdg;
+    const QString uid = QString::number(::geteuid());
+    QString dir = privateFolder(QDir::tempPath() + QStringLiteral("/tolva-") + uid);
+    if (dir.isEmpty()) {
+        const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+        if (!cache.isEmpty() && QDir().mkpath(cache))
+            dir = privateFolder(cache + QStringLiteral("/tolva-") + QSysInfo::machineHostName());
+    }
     return dir;
 }
 
@@ -41,6 +77,9 @@ QString SingleInstance::serverPath() const
 
 SingleInstance::Result SingleInstance::acquire()
 {
+    // No private place at all: run on as the only copy rather than not at all.
+    if (runtimeFolder().isEmpty())
+        return Result::NoLock;
     m_lock = std::make_unique<QLockFile>(lockPath());
     // A lock left by a crashed copy is stale as soon as its process is gone.
     m_lock->setStaleLockTime(0);

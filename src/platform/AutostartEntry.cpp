@@ -5,6 +5,7 @@
 #include "base/FileOps.h"
 #include "base/ModulePath.h"
 #include "base/Paths.h"
+#include "platform/MachineWide.h"
 
 #include <QDir>
 #include <QFile>
@@ -85,7 +86,9 @@ bool AutostartEntry::isInEffect() const
 
 bool AutostartEntry::write(const QString& program, const QStringList& arguments) const
 {
-    if (mayChange(m_folders.machine, true) && writeEntry(machineEntryPath(), program, arguments, false)) {
+    // A program that someone else could change never starts in other users' sessions.
+    if (MayStartMachineWide(program) && mayChange(m_folders.machine, true) &&
+        writeEntry(machineEntryPath(), program, arguments, false)) {
         // The user's own entry, hidden or pointing elsewhere, would win over it.
         const QString user = userEntryPath();
         if (isEntryFile(user) && !removeEntry(user))

@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // The program's log-on start, "Tolvaelfin": a desktop entry Tolvaelfin.desktop
-// in an XDG autostart folder. The machine-wide folder serves where this user may write it; else
+// in an XDG autostart folder. The machine-wide folder serves where this user may write it and
+// the program may start in every session (MayStartMachineWide); else
 // the user's own folder, whose entry of the same name wins over the machine-wide
 // one (the XDG autostart specification). The folders are given, so that tests
 // work on temporary ones.
@@ -30,9 +31,8 @@ public:
     QString userEntryPath() const;    // <user>/Tolvaelfin.desktop
 
     // Writes the entry that starts program with arguments at this user's log-on:
-    // machine-wide where the user may write there (an entry of the user's own,
-    // which would hide it, goes), else in the user's own folder. False when it
-    // could be written nowhere.
+    // machine-wide where the user may write there and MayStartMachineWide(program) (an entry of the user's
+    // own, which would hide it, goes), else in the user's own folder. False when it could be written nowhere.
     bool write(const QString& program, const QStringList& arguments) const;
     // Ends the log-on start for this user: removes the entries the user may
     // remove, and hides a machine-wide one that stays with an entry of the

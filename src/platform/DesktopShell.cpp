@@ -16,6 +16,8 @@ constexpr int kStarted = 33;
 constexpr int kFileNotFound = 2;
 constexpr int kAccessDenied = 5;
 constexpr int kBadFormat = 11;
+// xdg-screensaver answers at once where it can start a screen saver.
+constexpr int kScreenSaverWaitMs = 3000;
 
 QString browserFromXdgSettings()
 {
@@ -41,7 +43,28 @@ int DesktopShell::open(const QString& target, int /*showCommand*/)
 
 bool DesktopShell::startScreenSaver()
 {
-    return QProcess::startDetached(QStringLiteral("xdg-screensaver"), {QStringLiteral("activate")});
+    // xdg-screensaver asks the desktop's own screen saver, or falls back to
+    // xset on X11; it fails (and exits non-zero) where neither serves, as
+    // without xset or on a Wayland desktop it does not know.
+    const QString tool = QStandardPaths::findExecutable(QStringLiteral("xdg-screensaver"));
+    if (tool.isEmpty())
+        return false;
+    auto* p = new QProcess;
+    p->setStandardOutputFile(QProcess::nullDevice());
+    p->setStandardErrorFile(QProcess::nullDevice());
+    p->start(tool, {QStringLiteral("activate")});
+    if (!p->waitForStarted(kScreenSaverWaitMs)) {
+        delete p;
+        return false;
+    }
+    if (!p->waitForFinished(kScreenSaverWaitMs)) {
+        // Still at work: it has started; it goes when it ends.
+        QObject::connect(p, &QProcess::finished, p, &QObject::deleteLater);
+        return true;
+    }
+    const bool started = p->exitStatus() == QProcess::NormalExit && p->exitCode() == 0;
+    delete p;
+    return started;
 }
 
 QString DesktopShell::defaultBrowserCommand()

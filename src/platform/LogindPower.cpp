@@ -16,14 +16,45 @@ QDBusMessage managerCall(const QString& service, const char* method)
     return call;
 }
 
-// logind's own words, e.g. "Operation inhibited by ...", with the error's name.
-QString describe(const QDBusError& error)
+// The users' view of each refusal they can meet.
+const char* meaningOf(const QString& errorName)
 {
-    if (error.message().isEmpty())
-        return error.name();
-    return error.message() + QLatin1String(" (") + error.name() + QLatin1Char(')');
+    static const struct
+    {
+        const char* name;
+        const char* meaning;
+    } known[] = {
+        {"org.freedesktop.DBus.Error.AccessDenied", "没有关机的权限"},
+        {"org.freedesktop.DBus.Error.InteractiveAuthorizationRequired", "没有关机的权限"},
+        {"org.freedesktop.DBus.Error.AuthFailed", "没有关机的权限"},
+        {"org.freedesktop.login1.BlockedByInhibitor", "有程序正在阻止关机"},
+        {"org.freedesktop.login1.OperationInProgress", "系统正在关机或休眠"},
+        {"org.freedesktop.DBus.Error.NoReply", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.Timeout", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.TimedOut", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.ServiceUnknown", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.NameHasNoOwner", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.Disconnected", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.NoServer", "系统没有响应关机请求"},
+        {"org.freedesktop.DBus.Error.UnknownMethod", "系统不支持关机请求"},
+        {"org.freedesktop.DBus.Error.UnknownObject", "系统不支持关机请求"},
+        {"org.freedesktop.DBus.Error.UnknownInterface", "系统不支持关机请求"},
+    };
+    for (const auto& k : known) {
+        if (errorName == QLatin1String(k.name))
+            return k.meaning;
+    }
+    return "系统拒绝了关机请求";
 }
 } // namespace
+
+QString logind::RefusalText(const QString& errorName, const QString& message)
+{
+    QString text = QString::fromUtf8(meaningOf(errorName)) + QLatin1Char('\n');
+    if (message.isEmpty())
+        return text + errorName;
+    return text + message + QLatin1String(" (") + errorName + QLatin1Char(')');
+}
 
 LogindPower::LogindPower() : LogindPower(QDBusConnection::systemBus(), QLatin1String(logind::kService)) {}
 
@@ -43,7 +74,10 @@ bool LogindPower::powerOff(Done done)
         // Answered from the event loop all the same, as every other answer.
         QMetaObject::invokeMethod(
             m_watchers.get(),
-            [this, done] { finish(done, false, QString::fromUtf8("无法连接到系统总线 (no system bus)")); },
+            [this, done] {
+                finish(done, false,
+                       QString::fromUtf8("系统没有响应关机请求\n无法连接到系统总线 (no system bus)"));
+            },
             Qt::QueuedConnection);
         return true;
     }
@@ -72,7 +106,8 @@ void LogindPower::await(const QDBusPendingCall& call, Done done, bool fallBack)
                              await(m_bus.asyncCall(plain, kCallTimeoutMs), done, false);
                              return;
                          }
-                         finish(done, false, describe(reply.error()));
+                         finish(done, false,
+                                logind::RefusalText(reply.error().name(), reply.error().message()));
                      });
 }
 

@@ -45,4 +45,7 @@ namespace logind {
 inline constexpr const char kService[] = "org.freedesktop.login1";
 inline constexpr const char kPath[] = "/org/freedesktop/login1";
 inline constexpr const char kManager[] = "org.freedesktop.login1.Manager";
+// The reason of a refusal as the user reads it: a Chinese sentence for each
+// refusal a user meets, then logind's own words with the error's name.
+QString RefusalText(const QString& errorName, const QString& message);
 } // namespace logind

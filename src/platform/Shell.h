@@ -14,7 +14,8 @@ public:
     // Opens a web address or file with the desktop's default handler. Returns a value
     // greater than 32 on success, else one of the ShellExecute error codes.
     virtual int open(const QString& target, int showCommand) = 0;
-    // Starts the system's screen saver; false if it could not be started.
+    // Starts the system's screen saver; false if it could not be started (the
+    // tool missing, or its failure reported).
     virtual bool startScreenSaver() = 0;
     // The command line of the user's default web browser, with its placeholder for
     // the address (a desktop entry's Exec line); empty when none is known.

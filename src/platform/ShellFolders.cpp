@@ -3,7 +3,9 @@
 #include "base/Constants.h"
 #include "base/DesktopEntry.h"
 #include "base/FileOps.h"
+#include "base/ModulePath.h"
 #include "base/Paths.h"
+#include "platform/MachineWide.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,8 +47,9 @@ ShellFolders::Locations ShellFolders::locations() const
     Locations l = m_locations;
     if (l.userApplications.isEmpty())
         return l;
+    const bool machineWide = MayStartMachineWide(GetModuleFilePath());
     for (QString* place : {&l.programs, &l.startMenu}) {
-        if (!place->isEmpty() && !mayWrite(*place))
+        if (!place->isEmpty() && (!machineWide || !mayWrite(*place)))
             *place = l.userApplications;
     }
     return l;

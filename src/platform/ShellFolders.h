@@ -34,8 +34,9 @@ public:
 
     // The places as given.
     const Locations& configured() const { return m_locations; }
-    // The places for this user now: a machine-wide one this user may not write
-    // (nor make) gives way to userApplications.
+    // The places for this user now: a machine-wide one gives way to
+    // userApplications where this user may not write (nor make) it, or where the
+    // running executable may not start in every session (MayStartMachineWide).
     Locations locations() const;
 
     // Writes a shortcut at file that starts program in workingFolder, making the

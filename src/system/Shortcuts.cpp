@@ -64,6 +64,22 @@ void removeTreeBytes(const QByteArray& folder)
 
 } // namespace
 
+namespace {
+bool sameFolder(const QString& a, const QString& b)
+{
+    return !a.isEmpty() && QDir::cleanPath(a) == QDir::cleanPath(b);
+}
+
+// The desktop's menu shows every entry below an applications folder, subfolders
+// included, and one entry per name relative to that folder: a link at the top
+// of the folder that holds the menu folder would show the program twice.
+QString menuLinkIn(const QString& applications)
+{
+    return join(join(join(applications, shortcut_text::kGroupFolder), shortcut_text::kMenuFolder),
+                shortcut_text::kLinkFile);
+}
+} // namespace
+
 ShortcutPaths BuildShortcutPaths(const ShellFolders::Locations& locations)
 {
     ShortcutPaths p;
@@ -71,8 +87,14 @@ ShortcutPaths BuildShortcutPaths(const ShellFolders::Locations& locations)
     p.menuFolder = join(p.groupFolder, shortcut_text::kMenuFolder);
     p.menuLink = join(p.menuFolder, shortcut_text::kLinkFile);
     p.desktopLink = join(locations.desktop, shortcut_text::kLinkFile);
-    p.startMenuLink = join(locations.startMenu, shortcut_text::kLinkFile);
-    p.quickLaunchLink = join(locations.quickLaunch, shortcut_text::kLinkFile);
+    p.startMenuLink = sameFolder(locations.startMenu, locations.programs)
+                          ? p.menuLink
+                          : join(locations.startMenu, shortcut_text::kLinkFile);
+    // In the user's own applications folder it takes the menu link's name, which
+    // stands in for a machine-wide one of that name and never beside it.
+    p.quickLaunchLink = sameFolder(locations.quickLaunch, locations.userApplications)
+                            ? menuLinkIn(locations.quickLaunch)
+                            : join(locations.quickLaunch, shortcut_text::kLinkFile);
     return p;
 }
 
@@ -94,25 +116,41 @@ void SendShortcuts(QObject* owner)
     // Every place is tried; a place that is unknown or cannot be written is
     // said, rather than claiming a success for a shortcut that is not there.
     bool allWritten = true;
+    QStringList written;
     for (const QString& link : {p.menuLink, p.desktopLink, p.startMenuLink, p.quickLaunchLink}) {
+        if (written.contains(link))
+            continue; // one place standing for two
         if (link.isEmpty() || !folders.saveShortcut(link, program, workingFolder))
             allWritten = false;
+        written << link;
     }
     tell(owner, allWritten ? shortcut_text::kSent : shortcut_text::kSendFailed);
 }
 
 void DeleteShortcuts(QObject* owner)
 {
-    const ShortcutPaths p = BuildShortcutPaths(seams::shellFolders().locations());
-    if (fileops::EntryExists(p.menuFolder)) {
-        RemoveTree(p.menuFolder);
+    const ShellFolders::Locations l = seams::shellFolders().locations();
+    const ShortcutPaths p = BuildShortcutPaths(l);
+    // The menu folder, and its twin in the user's own applications folder.
+    QStringList menuLinks{p.menuLink};
+    if (p.quickLaunchLink == menuLinkIn(l.quickLaunch))
+        menuLinks << p.quickLaunchLink;
+    for (const QString& menuLink : menuLinks) {
+        const QString menuFolder = FolderOfExecutable(menuLink);
+        if (menuLink.isEmpty() || !fileops::EntryExists(menuFolder))
+            continue;
+        RemoveTree(menuFolder);
         // Only an empty group folder goes: whatever else lives there stays.
-        ::rmdir(QFile::encodeName(p.groupFolder).constData());
+        ::rmdir(QFile::encodeName(FolderOfExecutable(menuFolder)).constData());
     }
-    if (fileops::EntryExists(p.startMenuLink))
-        removeFile(p.startMenuLink);
-    if (fileops::EntryExists(p.quickLaunchLink))
-        removeFile(p.quickLaunchLink);
+    // Besides the links of today, the second menu entry that earlier versions
+    // wrote at the top of the applications folders.
+    for (const QString& link :
+         {p.startMenuLink, p.quickLaunchLink, join(l.startMenu, shortcut_text::kLinkFile),
+          join(l.quickLaunch, shortcut_text::kLinkFile)}) {
+        if (!link.isEmpty() && fileops::EntryExists(link) && !fileops::IsFolder(link))
+            removeFile(link);
+    }
 
     if (!fileops::EntryExists(p.desktopLink)) {
         tell(owner, shortcut_text::kNoDesktopLink);

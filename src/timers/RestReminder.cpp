@@ -13,6 +13,8 @@ const QString kRangeMessage = QStringLiteral("建议您的休息间隔时间，�
 const QString kDefaultIntervalText = QStringLiteral("30");
 const QString kAlertText = QStringLiteral("\n 您该休息一会儿了，放松一下吧！  ");
 const QString kAlertCaption = QStringLiteral("友情提示");
+const QString kScreenSaverFailed = QStringLiteral("\n 屏幕保护程序启动失败！\n 请确认已安装 xdg-utils 和 "
+                                                  "x11-xserver-utils，或在桌面设置中启用屏幕保护。  ");
 } // namespace
 
 RestReminder::RestReminder(RestReminderView& view, QObject* owner) : m_view(view), m_owner(owner) {}
@@ -102,6 +104,7 @@ void RestReminder::RestAlert()
     const MbResult answer = ShowMessageBox(m_owner, kAlertText, kAlertCaption, MbButtons::YesNo, MbIcon::None,
                                            MbResult::No, true);
     sound.stop(play);
-    if (answer == MbResult::Yes)
-        seams::shell().startScreenSaver();
+    // A screen saver that did not start is said, or Yes would seem to do nothing.
+    if (answer == MbResult::Yes && !seams::shell().startScreenSaver())
+        ShowMessageBox(m_owner, kScreenSaverFailed);
 }
