@@ -15,7 +15,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=$(realpath "${1:-build/default}")
-tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder)
+tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder tst_store tst_reminderdlg)
 user=${TOLVA_TEST_USER:-nobody}
 
 if [ "$(id -u)" -eq 0 ]; then

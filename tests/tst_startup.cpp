@@ -5,8 +5,8 @@
 #include "store/AdoDatabase.h"
 #include "store/DatabaseRepair.h"
 #include "store/RepairDlg.h"
-#include "support/SqliteFile.h"
 #include "support/DesktopEntryCheck.h"
+#include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
