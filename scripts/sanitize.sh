@@ -7,11 +7,9 @@ bash scripts/setup.sh
 export ASAN_OPTIONS=detect_leaks=0:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 bash scripts/build.sh asan
-# A test that fails is run once more, so that a timing flake under the
-# sanitizers' slowdown does not hide the rest; the default run stays strict.
-ctest --preset asan --repeat until-pass:2
+ctest --preset asan
 # Qt itself is not built with ThreadSanitizer; its own internals are left out.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp"
 cmake --preset tsan >/dev/null
 cmake --build --preset tsan --target threaded_tests
-ctest --preset tsan -L threaded --repeat until-pass:2
+ctest --preset tsan -L threaded

@@ -24,6 +24,13 @@ public:
     SqliteFile& operator=(const SqliteFile&) = delete;
 
     bool isOpen() const { return m_db != nullptr; }
+    // Waits up to ms for a lock another connection holds for a moment (the
+    // program's own commits), instead of failing at once.
+    void waitWhenBusy(int ms)
+    {
+        if (m_db)
+            sqlite3_busy_timeout(m_db, ms);
+    }
     // The last failure's text.
     const QString& error() const { return m_error; }
 
