@@ -17,6 +17,7 @@
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "store/RepairDlg.h"
+#include "support/ReadOnlyPath.h"
 #include "support/Rfc868Server.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
@@ -35,11 +36,8 @@
 #include <QTcpSocket>
 #include <QtTest>
 #include <cerrno>
-#include <fcntl.h>
 #include <grp.h>
-#include <linux/fs.h>
 #include <memory>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <time.h>
 #include <unistd.h>
@@ -146,39 +144,6 @@ public:
 private:
     std::unique_ptr<SqliteFile> m_connection;
     std::unique_ptr<QProcess> m_process;
-};
-
-// The immutable attribute: read-only even for root. Cleared again at the end,
-// or the temporary folder could not be removed.
-class ImmutableFile
-{
-public:
-    explicit ImmutableFile(const QString& path) : m_path(path) { m_set = setFlag(true); }
-    ~ImmutableFile()
-    {
-        if (m_set)
-            setFlag(false);
-    }
-    bool isSet() const { return m_set; }
-
-private:
-    bool setFlag(bool on)
-    {
-        const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY);
-        if (fd < 0)
-            return false;
-        int flags = 0;
-        bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
-        if (ok) {
-            flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
-            ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
-        }
-        ::close(fd);
-        return ok;
-    }
-
-    QString m_path;
-    bool m_set = false;
 };
 
 // What one start of the program with one add in its main window came to.

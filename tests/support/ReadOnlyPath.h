@@ -4,40 +4,30 @@
 #include <QString>
 #include <fcntl.h>
 #include <linux/fs.h>
+#include <optional>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
-// A file or folder made read-only for this process while the object lives:
-// its write bits cleared, and, for root, whom modes do not stop, the immutable
-// attribute as well (it needs CAP_LINUX_IMMUTABLE and a file system that keeps
-// it; isSet() says whether it worked). Restored at the end, or the temporary
-// folder could not be removed.
-class ReadOnlyPath
+// The immutable attribute: read-only even for root, whom modes do not stop (it
+// needs CAP_LINUX_IMMUTABLE and a file system that keeps it; isSet() says
+// whether it worked). Cleared again at the end, or the temporary folder could
+// not be removed.
+class ImmutableFile
 {
 public:
-    explicit ReadOnlyPath(const QString& path) : m_path(path), m_mode(QFile::permissions(path))
+    explicit ImmutableFile(const QString& path) : m_path(path) { m_set = setFlag(true); }
+    ~ImmutableFile()
     {
-        const QFile::Permissions write =
-            QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
-        m_set = QFile::setPermissions(path, m_mode & ~write);
-        if (m_set && ::geteuid() == 0)
-            m_set = m_immutable = setImmutable(true);
         if (m_set)
-            m_set = ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+            setFlag(false);
     }
-    ~ReadOnlyPath()
-    {
-        if (m_immutable)
-            setImmutable(false);
-        QFile::setPermissions(m_path, m_mode);
-    }
-    ReadOnlyPath(const ReadOnlyPath&) = delete;
-    ReadOnlyPath& operator=(const ReadOnlyPath&) = delete;
+    ImmutableFile(const ImmutableFile&) = delete;
+    ImmutableFile& operator=(const ImmutableFile&) = delete;
 
     bool isSet() const { return m_set; }
 
 private:
-    bool setImmutable(bool on)
+    bool setFlag(bool on)
     {
         const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
@@ -53,7 +43,41 @@ private:
     }
 
     QString m_path;
-    QFile::Permissions m_mode;
     bool m_set = false;
-    bool m_immutable = false;
+};
+
+// A file or folder made read-only for this process while the object lives:
+// its write bits cleared, and, for root, the immutable attribute as well.
+// Restored at the end, or the temporary folder could not be removed.
+class ReadOnlyPath
+{
+public:
+    explicit ReadOnlyPath(const QString& path) : m_path(path), m_mode(QFile::permissions(path))
+    {
+        const QFile::Permissions write =
+            QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup | QFile::WriteOther;
+        m_set = QFile::setPermissions(path, m_mode & ~write);
+        if (m_set && ::geteuid() == 0) {
+            m_immutable.emplace(path);
+            m_set = m_immutable->isSet();
+        }
+        if (m_set)
+            m_set = ::access(QFile::encodeName(path).constData(), W_OK) != 0;
+    }
+    ~ReadOnlyPath()
+    {
+        // First: the mode of an immutable file cannot be changed.
+        m_immutable.reset();
+        QFile::setPermissions(m_path, m_mode);
+    }
+    ReadOnlyPath(const ReadOnlyPath&) = delete;
+    ReadOnlyPath& operator=(const ReadOnlyPath&) = delete;
+
+    bool isSet() const { return m_set; }
+
+private:
+    QString m_path;
+    QFile::Permissions m_mode;
+    std::optional<ImmutableFile> m_immutable;
+    bool m_set = false;
 };
