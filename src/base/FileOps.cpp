@@ -97,6 +97,11 @@ bool IsFolder(const QString& path)
     return !path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool CanWrite(const QString& path)
+{
+    return !path.isEmpty() && ::access(QFile::encodeName(path).constData(), W_OK) == 0;
+}
+
 bool WriteFileAtomically(const QString& path, const QByteArray& data, unsigned mode)
 {
     AtomicFile out(path);

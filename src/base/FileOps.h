@@ -12,6 +12,9 @@ namespace fileops {
 // True when anything (file, folder, even a dangling link) stands at the path.
 bool EntryExists(const QString& path);
 bool IsFolder(const QString& path); // a folder, or a link to one
+// Whether this process may write the file or folder: access(2), which also
+// answers for root, for a read-only file system and for an immutable entry.
+bool CanWrite(const QString& path);
 
 // Writes data to path atomically; mode holds the permission bits of the new file.
 bool WriteFileAtomically(const QString& path, const QByteArray& data, unsigned mode);

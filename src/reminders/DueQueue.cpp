@@ -1,5 +1,6 @@
 #include "reminders/DueQueue.h"
 
+#include "base/FileOps.h"
 #include "reminders/DueCheck.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
@@ -10,16 +11,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <sqlite3.h>
-#include <unistd.h>
-
-namespace {
-// access(2) rather than the mode bits: it also answers for root, for a
-// read-only file system and for an immutable file or folder.
-bool writable(const QString& path)
-{
-    return ::access(QFile::encodeName(path).constData(), W_OK) == 0;
-}
-} // namespace
 
 std::shared_ptr<CAdoDatabase> ClosedStore()
 {
@@ -40,9 +31,9 @@ QString ReadOnlyReason(const CAdoDatabase& db)
         return QString();
     const QString folder = QFileInfo(file).absolutePath();
     QString detail;
-    if (!writable(folder))
+    if (!fileops::CanWrite(folder))
         detail = QString::fromUtf8("数据文件夹 %1 是只读的").arg(QDir::toNativeSeparators(folder));
-    else if (!writable(file))
+    else if (!fileops::CanWrite(file))
         detail = QString::fromUtf8("数据文件 %1 是只读的").arg(QDir::toNativeSeparators(file));
     else
         return QString();

@@ -1,16 +1,15 @@
 #include "store/SchemaUpgrade.h"
 
+#include "base/FileOps.h"
 #include "platform/MessageBoxes.h"
 #include "store/SqliteHandles.h"
 #include "store/StoreErrors.h"
 
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
 #include <QSet>
 #include <mutex>
-#include <unistd.h>
 
 namespace store {
 
@@ -48,8 +47,7 @@ bool writable(sqlite3* db)
     const char* file = sqlite3_db_filename(db, "main");
     if (!file || !*file)
         return true; // in memory
-    const QByteArray folder = QFile::encodeName(QFileInfo(QString::fromUtf8(file)).absolutePath());
-    return ::access(folder.constData(), W_OK) == 0;
+    return fileops::CanWrite(QFileInfo(QString::fromUtf8(file)).absolutePath());
 }
 
 // Once per file and run: a read-only file is opened again by every restore
