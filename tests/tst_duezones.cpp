@@ -53,12 +53,12 @@ struct Rig
             qFatal("store did not open: %s", qPrintable(message));
     }
     // "[subject|]date time", date possibly "Every Day", recorded long before.
-    QStringList add(const QStringList& specs)
+    QStringList add(const QStringList& records)
     {
         QStringList ids;
-        for (const QString& spec : specs) {
-            const QString subject = spec.contains('|') ? spec.section('|', 0, 0) : QStringLiteral("主题");
-            const QString r = spec.section('|', -1);
+        for (const QString& record : records) {
+            const QString subject = record.contains('|') ? record.section('|', 0, 0) : QStringLiteral("主题");
+            const QString r = record.section('|', -1);
             const Row row{subject,
                           QStringLiteral("内容"),
                           r.section(' ', 0, -2),

@@ -10,7 +10,7 @@ namespace calendar {
 
 class WorkdayCalendar;
 
-// Wall-clock date-times: QDateTime values whose spec is Qt::UTC, read as the local wall clock without a
+// Wall-clock date-times: QDateTime values whose timeSpec() is Qt::UTC, read as the local wall clock without a
 // zone (floating). The rules count in wall time, as the reminder table stores its date and time; which
 // instant a wall time means is the due check's business, not the rule's.
 QDateTime wallTime(const QDate& date, const QTime& time);
