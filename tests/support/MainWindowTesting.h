@@ -51,9 +51,6 @@ inline QList<QStringList> Query(const QString& path, const QString& sql)
     SqliteFile db(path);
     if (!db.isOpen())
         return {{QStringLiteral("cannot open")}};
-    // The running program commits meanwhile; a write behind its back waits
-    // for that as the program's own connection does.
-    db.waitWhenBusy(5000);
     QList<QStringList> rows;
     const QByteArray utf8 = sql.toUtf8();
     const bool ok = db.forEachRow(utf8.constData(), [&](sqlite3_stmt* st) {

@@ -7,7 +7,9 @@
 #include <sqlite3.h>
 
 // A connection of a test's own to a database file, to look at it (or lock it)
-// behind the program's back. Never creates the file.
+// behind the program's back. Never creates the file. It waits up to 5 s for a
+// lock the program holds for a moment (its own commits, a worker's read),
+// rather than failing at once on a race the test does not mean to test.
 class SqliteFile
 {
 public:
@@ -17,20 +19,15 @@ public:
             m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
             sqlite3_close(m_db);
             m_db = nullptr;
+            return;
         }
+        sqlite3_busy_timeout(m_db, 5000);
     }
     ~SqliteFile() { sqlite3_close(m_db); }
     SqliteFile(const SqliteFile&) = delete;
     SqliteFile& operator=(const SqliteFile&) = delete;
 
     bool isOpen() const { return m_db != nullptr; }
-    // Waits up to ms for a lock another connection holds for a moment (the
-    // program's own commits), instead of failing at once.
-    void waitWhenBusy(int ms)
-    {
-        if (m_db)
-            sqlite3_busy_timeout(m_db, ms);
-    }
     // The last failure's text.
     const QString& error() const { return m_error; }
 
