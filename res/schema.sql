@@ -15,5 +15,16 @@ CREATE INDEX recordmsg_time_date ON recordmsg (time, date);
 -- Generation 1: the list's pages and counts per filter.
 CREATE INDEX recordmsg_use ON recordmsg (use);
 CREATE INDEX recordmsg_date_time ON recordmsg (date, time);
+-- Generation 2: repeating reminders, snoozes, a loaded holiday arrangement and
+-- the ids other calendars know a record by, beside the reminder table and kept
+-- with their record; the due check's index over records not cancelled.
+CREATE TABLE repeatrule (id INTEGER PRIMARY KEY, dtstart TEXT NOT NULL, rrule TEXT NOT NULL DEFAULT '', workdays TEXT NOT NULL DEFAULT '', tzid TEXT NOT NULL DEFAULT '');
+CREATE TABLE snooze (id INTEGER PRIMARY KEY, until TEXT NOT NULL);
+CREATE INDEX snooze_until ON snooze (until);
+CREATE TABLE holidays (id INTEGER PRIMARY KEY, loaded TEXT NOT NULL, text TEXT NOT NULL);
+CREATE TABLE recorduid (id INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE);
+CREATE INDEX recordmsg_due ON recordmsg (use, date, time);
+CREATE TRIGGER recordmsg_uid AFTER INSERT ON recordmsg BEGIN INSERT OR IGNORE INTO recorduid (id, uid) VALUES (new.id, lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))); END;
+CREATE TRIGGER recordmsg_gone AFTER DELETE ON recordmsg BEGIN DELETE FROM repeatrule WHERE id = old.id; DELETE FROM snooze WHERE id = old.id; DELETE FROM recorduid WHERE id = old.id; END;
 -- The schema's generation: an older file is upgraded to it when opened.
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;

@@ -288,6 +288,8 @@ private slots:
         QVERIFY(addReminders(f.folder.databaseFile(), 2));
         f.maintenance.OnBackup();
         QVERIFY(exec(BackupFilePath(),
+                     "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
+                     "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
                      "drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0"));
         const QStringList backedUp = recordsIn(BackupFilePath());
         QVERIFY(addReminders(f.folder.databaseFile(), 5));
@@ -303,8 +305,9 @@ private slots:
         QCOMPARE(recordsIn(DatabaseFilePath()), backedUp);
         SqliteFile restored(DatabaseFilePath(), SQLITE_OPEN_READONLY);
         QCOMPARE(restored.scalar("pragma user_version"), QString::number(store::SchemaGeneration()));
-        QCOMPARE(restored.column("select name from sqlite_master where type='index' order by name"),
-                 (QStringList{"recordmsg_date_time", "recordmsg_time_date", "recordmsg_use"}));
+        QCOMPARE(restored.column("select name from sqlite_master where type='index' and tbl_name='recordmsg' "
+                                 "order by name"),
+                 (QStringList{"recordmsg_date_time", "recordmsg_due", "recordmsg_time_date", "recordmsg_use"}));
     }
 
     void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()

@@ -654,7 +654,9 @@ private slots:
         QString message;
         QCOMPARE(openFile(db, message), store::kConnected);
         QCOMPARE(insertRow(db, reminder("four", "2026-12-08", "10:00:00", "1")), 1);
-        QCOMPARE(countWhere(db, "where use='1'"), records.isEmpty() ? 1 : 2);
+        // Upgraded, an every-day record is not used ("two" was marked so by an older popup).
+        const bool upgraded = start == QLatin1String("oldest") || start == QLatin1String("delivered");
+        QCOMPARE(countWhere(db, "where use='1'"), upgraded ? 1 : 2);
         QCOMPARE(countWhere(db, "where (date='2026-12-08' or date ='Every Day') and time ='10:00:00'"),
                  records.isEmpty() ? 1 : 2);
     }

@@ -135,6 +135,9 @@ private:
 // write transaction: committed when it succeeds, rolled back whole when anything fails.
 template <typename Body> int inWriteTransaction(sqlite3* db, QString& message, Body&& body)
 {
+    // Inside RunInTransaction: its transaction commits or rolls back the whole.
+    if (!sqlite3_get_autocommit(db))
+        return body();
     if (sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK) {
         message = errorText(db);
         return store::kDataError;
@@ -482,6 +485,25 @@ int CAdoDatabase::CountRows(const QString& table, const QString& where, QString&
     if (sqlite3_column_type(st, 0) == SQLITE_NULL)
         return 0;
     return atoiLike(columnText(st, 0));
+}
+
+int CAdoDatabase::RunInTransaction(const std::function<int(QString&)>& body, QString& message)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    if (const int refused = refuseLocked(QString::fromLatin1(tolva::kReminderTable), nullptr, message))
+        return refused;
+    if (!sqlite3_get_autocommit(m_pConnection))
+        return body(message);
+    return inWriteTransaction(m_pConnection, message, [&]() {
+        const int result = body(message);
+        return result < 0 ? int(store::kDataError) : result;
+    });
+}
+
+qint64 CAdoDatabase::LastInsertId() const
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    return isConnectedLocked() ? sqlite3_last_insert_rowid(m_pConnection) : 0;
 }
 
 int CAdoDatabase::InsertRows(const QString& table, const QStringList& fields, const RowSet& rows, int count,

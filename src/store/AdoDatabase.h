@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <mutex>
 #include <vector>
 
@@ -61,6 +62,16 @@ public:
     int UpdateRows(const QString& table, const QString& where, const QStringList& fields,
                    const QStringList& values, int maxRecords, QString& message);
     int DeleteRows(const QString& table, const QString& where, int maxRecords, QString& message);
+
+    // Runs body on this connection as one write transaction, holding the
+    // connection meanwhile: the calls body makes commit together or not at all,
+    // and no other thread's call comes between them. body returns a record
+    // count, or a failure code with message set; the result is body's, or
+    // kDataError when the commit fails. Nested calls join the outer transaction.
+    int RunInTransaction(const std::function<int(QString& message)>& body, QString& message);
+    // The key the last insert on this connection was given; meaningful inside
+    // RunInTransaction, where no other insert comes between.
+    qint64 LastInsertId() const;
 
     // Text for a data-access error code (an HRESULT, the codes the start-up
     // messages name).

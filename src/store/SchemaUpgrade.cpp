@@ -15,6 +15,14 @@ namespace store {
 
 namespace {
 
+// A random (version 4) UUID made by SQLite itself, so that every program that
+// inserts a record gives it one.
+#define TOLVA_RANDOM_UUID_SQL                                                                                \
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' " \
+    "||"                                                                                                     \
+    " substr('89ab', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' ||"                 \
+    " hex(randomblob(6)))"
+
 struct Step
 {
     int generation;
@@ -30,6 +38,28 @@ const Step kSteps[] = {
     // expired ones.
     {1, "CREATE INDEX recordmsg_use ON recordmsg (use);"
         "CREATE INDEX recordmsg_date_time ON recordmsg (date, time);"},
+    // Repeating reminders, snoozes, a loaded holiday arrangement and the ids
+    // other calendars know a record by, each beside the reminder table and
+    // keyed by its id; the triggers keep them with their record whichever
+    // program deletes it. The due check asks for the records not cancelled
+    // (use '0') of a day and a range of times. An every-day record kept after
+    // its popup used to be marked used and still fell due; from now on a used
+    // record is cancelled, so the every-day ones start out not used.
+    {2,
+     "CREATE TABLE repeatrule (id INTEGER PRIMARY KEY, dtstart TEXT NOT NULL, rrule TEXT NOT NULL DEFAULT '',"
+     " workdays TEXT NOT NULL DEFAULT '', tzid TEXT NOT NULL DEFAULT '');"
+     "CREATE TABLE snooze (id INTEGER PRIMARY KEY, until TEXT NOT NULL);"
+     "CREATE INDEX snooze_until ON snooze (until);"
+     "CREATE TABLE holidays (id INTEGER PRIMARY KEY, loaded TEXT NOT NULL, text TEXT NOT NULL);"
+     "CREATE TABLE recorduid (id INTEGER PRIMARY KEY, uid TEXT NOT NULL UNIQUE);"
+     "CREATE INDEX recordmsg_due ON recordmsg (use, date, time);"
+     "INSERT INTO recorduid (id, uid) SELECT id, " TOLVA_RANDOM_UUID_SQL " FROM recordmsg;"
+     "CREATE TRIGGER recordmsg_uid AFTER INSERT ON recordmsg BEGIN"
+     " INSERT OR IGNORE INTO recorduid (id, uid) VALUES (new.id, " TOLVA_RANDOM_UUID_SQL "); END;"
+     "CREATE TRIGGER recordmsg_gone AFTER DELETE ON recordmsg BEGIN"
+     " DELETE FROM repeatrule WHERE id = old.id; DELETE FROM snooze WHERE id = old.id;"
+     " DELETE FROM recorduid WHERE id = old.id; END;"
+     "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
 };
 
 bool cannotWrite(int resultCode)
