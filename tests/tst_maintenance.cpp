@@ -305,9 +305,10 @@ private slots:
         QCOMPARE(recordsIn(DatabaseFilePath()), backedUp);
         SqliteFile restored(DatabaseFilePath(), SQLITE_OPEN_READONLY);
         QCOMPARE(restored.scalar("pragma user_version"), QString::number(store::SchemaGeneration()));
-        QCOMPARE(restored.column("select name from sqlite_master where type='index' and tbl_name='recordmsg' "
-                                 "order by name"),
-                 (QStringList{"recordmsg_date_time", "recordmsg_due", "recordmsg_time_date", "recordmsg_use"}));
+        QCOMPARE(
+            restored.column("select name from sqlite_master where type='index' and tbl_name='recordmsg' "
+                            "order by name"),
+            (QStringList{"recordmsg_date_time", "recordmsg_due", "recordmsg_time_date", "recordmsg_use"}));
     }
 
     void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()

@@ -228,8 +228,9 @@ private slots:
             lost = kRecords;
         } else if (damage == QLatin1String("no time field")) {
             // Every record is read all the same; only the lost field is empty.
-            QVERIFY(SqliteFile(file).exec("drop index recordmsg_time_date; drop index recordmsg_date_time; drop index recordmsg_due; "
-                                          "alter table recordmsg drop column time"));
+            QVERIFY(SqliteFile(file).exec(
+                "drop index recordmsg_time_date; drop index recordmsg_date_time; drop index recordmsg_due; "
+                "alter table recordmsg drop column time"));
             bytes = ReadAll(file);
             for (QString& record : original) {
                 QStringList fields = record.split(QLatin1Char('|'));
