@@ -245,7 +245,8 @@ private slots:
         TempProgramFolder folder;
         QVERIFY(SqliteFile(folder.databaseFile())
                     .exec("insert into recordmsg (titile, time) values ('a', '10:00:00'), ('b', '11:00:00');"
-                          "drop index recordmsg_time_date; drop index recordmsg_date_time; alter table "
+                          "drop index recordmsg_time_date; drop index recordmsg_date_time; drop index "
+                          "recordmsg_due; alter table "
                           "recordmsg drop column time"));
         CReminderApp app;
         app.instanceName = uniqueInstanceName();
