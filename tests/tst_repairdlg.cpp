@@ -33,6 +33,31 @@ bool fillDatabase(const QString& path, int records)
     return SqliteFile(path).exec(sql.constData());
 }
 
+// A rule and a uid for each of the records to come, a snooze for every third
+// and one loaded holiday arrangement. Written before the records, so that
+// their pages lie before the records' pages and a file cut short keeps them.
+bool fillBesides(const QString& path, int records)
+{
+    const QByteArray n = "with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
+                         QByteArray::number(records) + ") ";
+    SqliteFile file(path);
+    return file.exec(n + "insert into repeatrule (id, dtstart, rrule) "
+                         "select i, '2030-01-01 10:00:00', 'FREQ=DAILY;COUNT=' || i from n") &&
+           file.exec(n + "insert into snooze (id, until) select i, '2030-01-02 10:0' || (i % 10) || ':00' "
+                         "from n where i % 3 = 0") &&
+           file.exec(n + "insert into recorduid (id, uid) select i, 'uid-' || i from n") &&
+           file.exec("insert into holidays (loaded, text) values ('2026-01-01 00:00:00', '[2027]')");
+}
+
+// Each record with its rule, snooze and uid ("-" for none), by id.
+QStringList besidesOf(const QString& path)
+{
+    return SqliteFile(path, SQLITE_OPEN_READONLY)
+        .column("select m.id||'|'||ifnull(r.dtstart,'-')||'|'||ifnull(r.rrule,'-')||'|'||ifnull(s.until,'-')"
+                "||'|'||ifnull(u.uid,'-') from recordmsg m left join repeatrule r on r.id = m.id"
+                " left join snooze s on s.id = m.id left join recorduid u on u.id = m.id order by m.id");
+}
+
 // Every record with every field, as text, one per line, by id.
 QStringList recordsIn(const QString& path)
 {
@@ -183,6 +208,8 @@ private slots:
         QTest::newRow("cut short, new file cannot be written") << "truncated-unwritable" << true;
         QTest::newRow("whole, but the time field dropped") << "no time field" << true;
         QTest::newRow("whole, but id a text key") << "id as text" << true;
+        QTest::newRow("cut short, of the generation before rules: kept every-day records fire again")
+            << "truncated-generation-1" << true;
     }
     void repairsADamagedDataFile()
     {
@@ -192,7 +219,18 @@ private slots:
         fakes.clock.set(QDateTime(QDate(2026, 3, 4), QTime(9, 8, 7)));
         TempProgramFolder folder;
         const QString file = folder.databaseFile();
+        const bool olderGeneration = damage.endsWith(QLatin1String("generation-1"));
+        QVERIFY(fillBesides(file, kRecords));
         QVERIFY(fillDatabase(file, kRecords));
+        QStringList besides = besidesOf(file);
+        if (olderGeneration) {
+            // An older popup marked a kept every-day record used; it still fell due then.
+            QVERIFY(SqliteFile(file).exec(
+                "update recordmsg set date = 'Every Day' where id % 5 = 0;"
+                "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
+                "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
+                "pragma user_version=1"));
+        }
         QVERIFY(::chmod(QFile::encodeName(file).constData(), 0640) == 0);
         QStringList original = recordsIn(file);
         QCOMPARE(original.size(), kRecords);
@@ -297,10 +335,41 @@ private slots:
         const QStringList after = recordsIn(file);
         QString expectedText;
         if (lost < kRecords) {
-            // Nothing lost that could be read: every record off the damaged pages, unchanged.
+            // Nothing lost that could be read: every record off the damaged pages, unchanged,
+            // but for an every-day record of an older file, which is no longer used.
             QCOMPARE(after.size() + lost, kRecords);
-            for (const QString& record : after)
+            int everyDay = 0;
+            for (QString record : after) {
+                if (olderGeneration && record.contains(QLatin1String("|Every Day|"))) {
+                    QVERIFY2(record.contains(QLatin1String("|Every Day|10:00:00|0|")), qPrintable(record));
+                    record.replace(QLatin1String("|Every Day|10:00:00|0|"),
+                                   QLatin1String("|Every Day|10:00:00|") +
+                                       QString::number(record.section(QLatin1Char('|'), 0, 0).toInt() % 2) +
+                                       QLatin1Char('|'));
+                    ++everyDay;
+                }
                 QVERIFY2(original.contains(record), qPrintable(record));
+            }
+            QVERIFY(!olderGeneration || everyDay > 10);
+            // Each saved record keeps its rule, snooze and uid; none is kept for a lost record.
+            SqliteFile repaired(file, SQLITE_OPEN_READONLY);
+            const QString orphans = repaired.scalar(
+                "select (select count(*) from repeatrule where id not in (select id from recordmsg)) +"
+                " (select count(*) from snooze where id not in (select id from recordmsg)) +"
+                " (select count(*) from recorduid where id not in (select id from recordmsg))");
+            QCOMPARE(orphans, QStringLiteral("0"));
+            if (olderGeneration) {
+                QCOMPARE(repaired.scalar("select count(distinct uid) from recorduid"),
+                         QString::number(after.size()));
+                QCOMPARE(repaired.scalar("select count(*) from repeatrule"), QStringLiteral("0"));
+            } else {
+                QStringList saved;
+                for (const QString& record : after)
+                    saved << besides.at(record.section(QLatin1Char('|'), 0, 0).toInt() - 1);
+                QCOMPARE(besidesOf(file), saved);
+                QCOMPARE(repaired.column("select loaded||' '||text from holidays"),
+                         QStringList{"2026-01-01 00:00:00 [2027]"});
+            }
             expectedText = u("Tolva从中救出了 %1 条提醒记录").arg(kRecords - lost);
         } else if (damage == QLatin1String("text-bad-backup") || !withBackup) {
             QVERIFY(after.isEmpty());

@@ -2,10 +2,13 @@
 
 #include "base/FileOps.h"
 #include "store/DatabaseFile.h"
+#include "store/SchemaUpgrade.h"
 #include "store/SqliteHandles.h"
 #include "store/StoreErrors.h"
 
 #include <QFile>
+#include <QList>
+#include <QPair>
 #include <QSet>
 #include <cerrno>
 #include <cstring>
@@ -26,7 +29,7 @@ constexpr int kMissesPerStride = 1024;
 constexpr int kMaxMisses = 1000000;
 
 // The single integer a statement gives, if it gives one.
-bool scalar(sqlite3* db, const char* sql, sqlite3_int64& value)
+bool scalar(sqlite3* db, const QByteArray& sql, sqlite3_int64& value)
 {
     Statement st(db, sql);
     if (!st.ok() || st.step() != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL)
@@ -42,67 +45,97 @@ DataFileState judge(int resultCode, sqlite3* db, QString* why)
     return IsDamage(resultCode) ? DataFileState::Damaged : DataFileState::Unknown;
 }
 
-// The record fields in the order the statements below read them (after rowid).
-const char kCopyRecord[] =
-    "insert or ignore into recordmsg (id, titile, text, date, time, use, insertdatatime) "
-    "values (?1, ?2, ?3, ?4, ?5, ?6, ?7)";
+// What is saved of one table keyed by the record's id: its fields after the
+// rowid, each with what stands in when the damaged table lacks it, and the
+// statement that writes a row into the fresh database (?1 the id, then the
+// fields in order). A row counts as saved when that statement changed a row.
+struct SavedTable
+{
+    const char* name;
+    QList<QPair<const char*, const char*>> fields;
+    const char* write;
+};
 
-// The record fields after the rowid, in the order of kCopyRecord; a field the
-// damaged table lacks is read as NULL, so that the others are saved.
-QByteArray recordFields(sqlite3* db)
+// The records first: the rows beside them are saved only for a record that was
+// saved, so that no rule, snooze or uid outlives its record. A salvaged record
+// got a new uid from the schema's trigger; its old one replaces it.
+const SavedTable kRecords = {
+    "recordmsg",
+    {{"titile", "NULL"},
+     {"text", "NULL"},
+     {"date", "NULL"},
+     {"time", "NULL"},
+     {"use", "NULL"},
+     {"insertdatatime", "NULL"}},
+    "insert or ignore into recordmsg (id, titile, text, date, time, use, insertdatatime) "
+    "values (?1, ?2, ?3, ?4, ?5, ?6, ?7)"};
+const SavedTable kBesideRecords[] = {
+    {"repeatrule",
+     {{"dtstart", "NULL"}, {"rrule", "''"}, {"workdays", "''"}, {"tzid", "''"}},
+     "insert or ignore into repeatrule (id, dtstart, rrule, workdays, tzid) "
+     "select ?1, ?2, ?3, ?4, ?5 where exists (select 1 from recordmsg where id = ?1)"},
+    {"snooze",
+     {{"until", "NULL"}},
+     "insert or ignore into snooze (id, until) "
+     "select ?1, ?2 where exists (select 1 from recordmsg where id = ?1)"},
+    {"recorduid", {{"uid", "NULL"}}, "update or ignore recorduid set uid = ?2 where id = ?1"},
+    {"holidays",
+     {{"loaded", "NULL"}, {"text", "NULL"}},
+     "insert or ignore into holidays (id, loaded, text) values (?1, ?2, ?3)"},
+};
+
+// The fields of a table after the rowid, as the damaged file has them; empty
+// when it has no such table.
+QByteArray fieldsOf(sqlite3* db, const SavedTable& table)
 {
     QSet<QByteArray> present;
-    Statement info(db, "pragma table_info(recordmsg)");
+    Statement info(db, QByteArray("pragma table_info(") + table.name + ')');
     while (info.ok() && info.step() == SQLITE_ROW)
         present.insert(QByteArray(reinterpret_cast<const char*>(sqlite3_column_text(info.get(), 1))));
+    if (present.isEmpty())
+        return QByteArray();
     QByteArray list;
-    for (const char* field : {"titile", "text", "date", "time", "use", "insertdatatime"}) {
+    for (const auto& [field, standIn] : table.fields) {
         if (!list.isEmpty())
             list += ", ";
-        list += present.contains(QByteArray(field)) ? QByteArray(field) : QByteArrayLiteral("NULL");
+        list += present.contains(QByteArray(field)) ? QByteArray(field) : QByteArray(standIn);
     }
     return list;
 }
 
-// Copies every record SQLite can still read from the damaged file at path into
-// fresh, in id order, stepping over what it cannot read. Returns how many.
-int salvageRecords(const QString& path, sqlite3* fresh)
+// Copies every row of a table SQLite can still read from the damaged file old
+// into fresh, in id order, stepping over what it cannot read. Returns how many.
+int salvageTable(sqlite3* old, sqlite3* fresh, const SavedTable& table)
 {
-    Connection old;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), old.out(), SQLITE_OPEN_READONLY, nullptr) !=
-        SQLITE_OK)
+    const QByteArray fields = fieldsOf(old, table);
+    if (fields.isEmpty())
         return 0;
-    // A file cut short is refused as a whole without this; with it, the pages
-    // that are still there can be read. The connection cannot write anyway.
-    sqlite3_exec(old.get(), "pragma writable_schema=on", nullptr, nullptr, nullptr);
-
-    const QByteArray fields = recordFields(old.get());
-    Statement scan(old.get(), "select rowid, " + fields + " from recordmsg where rowid > ?1 order by rowid");
+    const QByteArray name(table.name);
+    Statement scan(old, "select rowid, " + fields + " from " + name + " where rowid > ?1 order by rowid");
     // "At or after", not "after": a seek past an id lands in the page holding
-    // that id, which may be the damaged one, and would skip the first record
-    // of the page that follows.
-    Statement next(old.get(), "select rowid from recordmsg where rowid >= ?1 order by rowid limit 1");
-    Statement one(old.get(), "select rowid, " + fields + " from recordmsg where rowid = ?1");
-    Statement insert(fresh, kCopyRecord);
-    if (!scan.ok() || !next.ok() || !one.ok() || !insert.ok())
+    // that id, which may be the damaged one, and would skip the first row of
+    // the page that follows.
+    Statement next(old, "select rowid from " + name + " where rowid >= ?1 order by rowid limit 1");
+    Statement one(old, "select rowid, " + fields + " from " + name + " where rowid = ?1");
+    Statement write(fresh, table.write);
+    if (!scan.ok() || !next.ok() || !one.ok() || !write.ok())
         return 0;
 
     // How far ids went, to know when to stop stepping over unreadable parts.
     sqlite3_int64 bound = 0, value = 0;
-    if (scalar(old.get(), "select seq from sqlite_sequence where name='recordmsg'", value))
+    if (scalar(old, "select seq from sqlite_sequence where name='" + name + "'", value))
         bound = value;
-    if (scalar(old.get(), "select max(rowid) from recordmsg", value) && value > bound)
+    if (scalar(old, "select max(rowid) from " + name, value) && value > bound)
         bound = value;
 
+    const int columns = 1 + int(table.fields.size());
     const auto copy = [&](sqlite3_stmt* from) {
-        sqlite3_reset(insert.get());
-        for (int c = 0; c < 7; ++c)
-            sqlite3_bind_value(insert.get(), c + 1, sqlite3_column_value(from, c));
-        return sqlite3_step(insert.get()) == SQLITE_DONE && sqlite3_changes(fresh) == 1;
+        sqlite3_reset(write.get());
+        for (int c = 0; c < columns; ++c)
+            sqlite3_bind_value(write.get(), c + 1, sqlite3_column_value(from, c));
+        return sqlite3_step(write.get()) == SQLITE_DONE && sqlite3_changes(fresh) == 1;
     };
 
-    if (sqlite3_exec(fresh, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return 0;
     int saved = 0, misses = 0;
     sqlite3_int64 last = 0; // ids start at 1
     constexpr sqlite3_int64 kMaxId = std::numeric_limits<sqlite3_int64>::max();
@@ -119,8 +152,8 @@ int salvageRecords(const QString& path, sqlite3* fresh)
         scan.reset();
         if (rc == SQLITE_DONE)
             break;
-        // Something after last cannot be read: the record itself, or the way to
-        // it. Look for the next record from ever further on.
+        // Something after last cannot be read: the row itself, or the way to
+        // it. Look for the next row from ever further on.
         sqlite3_int64 from = last;
         while (true) {
             const sqlite3_int64 stride = 1 + misses / kMissesPerStride;
@@ -149,8 +182,33 @@ int salvageRecords(const QString& path, sqlite3* fresh)
         one.reset();
         last = from;
     }
+    return saved;
+}
+
+// Copies every record SQLite can still read from the damaged file at path into
+// fresh, with the rows kept beside each, as one transaction. Returns how many
+// records.
+int salvageRecords(const QString& path, sqlite3* fresh)
+{
+    Connection old;
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), old.out(), SQLITE_OPEN_READONLY, nullptr) !=
+        SQLITE_OK)
+        return 0;
+    // A file cut short is refused as a whole without this; with it, the pages
+    // that are still there can be read. The connection cannot write anyway.
+    sqlite3_exec(old.get(), "pragma writable_schema=on", nullptr, nullptr, nullptr);
+
+    if (sqlite3_exec(fresh, "begin", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return 0;
+    const int saved = salvageTable(old.get(), fresh, kRecords);
+    for (const SavedTable& table : kBesideRecords)
+        salvageTable(old.get(), fresh, table);
+    // The records of an older file come to the newest generation as its upgrade would bring them.
+    const int generation = FileGeneration(old.get());
+    bool ok = generation < 0 || CarryRecordsForward(fresh, generation);
 
     // Ids are never given out twice, not even those of records that were lost.
+    sqlite3_int64 value = 0;
     if (scalar(old.get(), "select seq from sqlite_sequence where name='recordmsg'", value)) {
         Statement raise(fresh, "update sqlite_sequence set seq = max(seq, ?1) where name = 'recordmsg'");
         if (raise.ok() && raise.stepWith(value) == SQLITE_DONE && sqlite3_changes(fresh) == 0) {
@@ -159,7 +217,7 @@ int salvageRecords(const QString& path, sqlite3* fresh)
                 add.stepWith(value);
         }
     }
-    if (sqlite3_exec(fresh, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (!ok || sqlite3_exec(fresh, "commit", nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_exec(fresh, "rollback", nullptr, nullptr, nullptr);
         return 0;
     }

@@ -62,6 +62,12 @@ const Step kSteps[] = {
      "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
 };
 
+// The changes a step makes to records (not to the schema), in the same words
+// as the step: what records copied out of an older file need.
+const Step kRecordChanges[] = {
+    {2, "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
+};
+
 bool cannotWrite(int resultCode)
 {
     const int primary = resultCode & 0xFF;
@@ -124,6 +130,15 @@ int FileGeneration(sqlite3* db)
     if (!st.ok() || st.step() != SQLITE_ROW)
         return -1;
     return sqlite3_column_int(st.get(), 0);
+}
+
+bool CarryRecordsForward(sqlite3* db, int from)
+{
+    for (const Step& step : kRecordChanges) {
+        if (step.generation > from && !exec(db, step.sql))
+            return false;
+    }
+    return true;
 }
 
 QString ReadOnlyNotUpgradedText()

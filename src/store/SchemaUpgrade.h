@@ -26,6 +26,11 @@ int FileGeneration(sqlite3* db);
 // was and opens it as it is.
 bool UpgradeSchema(sqlite3* db, QString& message);
 
+// For records copied out of a file of generation `from` into a database of the
+// newest generation (a repair's salvage): makes the changes to records that the
+// upgrade steps after `from` make. False when a statement fails.
+bool CarryRecordsForward(sqlite3* db, int from);
+
 // The text telling the user that the data file was opened without its upgrade.
 QString ReadOnlyNotUpgradedText();
 
