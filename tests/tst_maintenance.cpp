@@ -41,6 +41,30 @@ QStringList recordsIn(const QString& file)
             "insertdatatime from recordmsg order by id");
 }
 
+// The rows kept beside the records (rules, snoozes, uids, loaded holiday
+// arrangements), as text; {"<error>"} when the file cannot be read.
+QStringList besidesIn(const QString& file)
+{
+    return SqliteFile(file, SQLITE_OPEN_READONLY)
+        .column("select 'rule '||id||' '||dtstart||' '||rrule||' '||workdays from repeatrule union all "
+                "select 'snooze '||id||' '||until from snooze union all "
+                "select 'uid '||id||' '||uid from recorduid union all "
+                "select 'holidays '||id||' '||loaded||' '||text from holidays");
+}
+
+// A weekly rule and a snooze for the record id, and one more loaded holiday arrangement.
+bool addBesides(const QString& file, int id)
+{
+    const QByteArray key = QByteArray::number(id);
+    const QByteArray sql = "insert or replace into repeatrule (id, dtstart, rrule) values (" + key +
+                           ", '2026-01-05 08:30:00', 'FREQ=WEEKLY;BYDAY=MO,WE,FR');"
+                           "insert or replace into snooze (id, until) values (" +
+                           key +
+                           ", '2026-01-01 10:05:00');"
+                           "insert into holidays (loaded, text) values ('2026-01-01 09:00:00', '[2027]')";
+    return exec(file, sql.constData());
+}
+
 bool addReminders(const QString& file, int count, int textBytes = 20)
 {
     return exec(file, ("with recursive n(i) as (select 1 union all select i + 1 from n where i < " +
@@ -152,9 +176,13 @@ private slots:
         QCOMPARE(recordsIn(BackupFilePath()), recordsIn(DatabaseFilePath()));
         QCOMPARE(recordsIn(BackupFilePath()).size(), 3);
         QVERIFY(addReminders(f.folder.databaseFile(), 4));
+        QVERIFY(addBesides(f.folder.databaseFile(), 5));
         f.maintenance.OnBackup();
         QCOMPARE(recordsIn(BackupFilePath()), recordsIn(DatabaseFilePath()));
         QCOMPARE(recordsIn(BackupFilePath()).size(), 7);
+        // With the rules, snoozes, uids and holiday arrangements beside the records.
+        QCOMPARE(besidesIn(BackupFilePath()), besidesIn(DatabaseFilePath()));
+        QCOMPARE(besidesIn(BackupFilePath()).size(), 10);
         QCOMPARE(f.fakes.boxes.texts(), (QStringList{kBackupDone, kBackupDone}));
         const MessageBoxRequest& box = f.fakes.boxes.shown().first();
         QCOMPARE(box.caption, kNotice);
@@ -255,9 +283,14 @@ private slots:
     {
         Fixture f;
         QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        QVERIFY(addBesides(f.folder.databaseFile(), 2));
         f.maintenance.OnBackup();
+        const QStringList backedUp = besidesIn(BackupFilePath());
+        QCOMPARE(backedUp.size(), 5);
         QVERIFY(::chmod(QFile::encodeName(BackupFilePath()).constData(), 0644) == 0);
         QVERIFY(addReminders(f.folder.databaseFile(), 5));
+        QVERIFY(addBesides(f.folder.databaseFile(), 6));
+        QVERIFY(exec(DatabaseFilePath(), "delete from snooze where id = 2"));
         QCOMPARE(storeCount(f.app), 7);
         f.fakes.boxes.clear();
         f.fakes.boxes.answerNext(MbResult::Yes);
@@ -275,23 +308,36 @@ private slots:
         QCOMPARE(f.countAtRefresh, 2);
         QVERIFY(f.connected());
         QCOMPARE(recordsIn(DatabaseFilePath()), recordsIn(BackupFilePath()));
+        QCOMPARE(besidesIn(DatabaseFilePath()), backedUp);
         QVERIFY(f.dialog.isVisible());
         // The restored file keeps the data file's mode, not the backup's.
         QCOMPARE(int(fileops::ModeOr(DatabaseFilePath(), 0)), 0600);
     }
 
     // A backup made by an older program is restored as it is and upgraded when
-    // the store opens it again; the records are the backup's.
+    // the store opens it again; the records are the backup's, each with a uid,
+    // and an every-day record that its popup marked used fires again.
+    void restoreOfAnOlderGenerationUpgradesIt_data()
+    {
+        QTest::addColumn<QByteArray>("strip");
+        QTest::newRow("a backup of the generation before rules") << QByteArray("pragma user_version=1");
+        QTest::newRow("a backup of the first generation")
+            << QByteArray("drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0");
+    }
     void restoreOfAnOlderGenerationUpgradesIt()
     {
+        QFETCH(QByteArray, strip);
         Fixture f;
-        QVERIFY(addReminders(f.folder.databaseFile(), 2));
+        QVERIFY(addReminders(f.folder.databaseFile(), 4));
         f.maintenance.OnBackup();
-        QVERIFY(exec(BackupFilePath(),
-                     "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
-                     "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
-                     "drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0"));
-        const QStringList backedUp = recordsIn(BackupFilePath());
+        const QByteArray older =
+            "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
+            "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
+            "update recordmsg set date = 'Every Day', use = '1' where id in (1, 3);"
+            "update recordmsg set use = '1' where id = 2;" +
+            strip;
+        QVERIFY(exec(BackupFilePath(), older.constData()));
+        QStringList backedUp = recordsIn(BackupFilePath());
         QVERIFY(addReminders(f.folder.databaseFile(), 5));
         f.fakes.boxes.clear();
         f.fakes.boxes.answerNext(MbResult::Yes);
@@ -301,7 +347,11 @@ private slots:
         QCOMPARE(f.fakes.boxes.texts().size(), 2);
         QCOMPARE(f.fakes.boxes.texts().last(), kRestoreDone);
         QVERIFY(f.connected());
-        QCOMPARE(storeCount(f.app), 2);
+        QCOMPARE(storeCount(f.app), 4);
+        // Only the every-day records lose their mark; a dated record used stays so (cancelled).
+        for (int i : {0, 2})
+            backedUp[i].replace(QLatin1String("|Every Day|10:00:00|1|"),
+                                QLatin1String("|Every Day|10:00:00|0|"));
         QCOMPARE(recordsIn(DatabaseFilePath()), backedUp);
         SqliteFile restored(DatabaseFilePath(), SQLITE_OPEN_READONLY);
         QCOMPARE(restored.scalar("pragma user_version"), QString::number(store::SchemaGeneration()));
@@ -309,6 +359,9 @@ private slots:
             restored.column("select name from sqlite_master where type='index' and tbl_name='recordmsg' "
                             "order by name"),
             (QStringList{"recordmsg_date_time", "recordmsg_due", "recordmsg_time_date", "recordmsg_use"}));
+        QCOMPARE(restored.scalar(
+                     "select count(distinct uid) from recorduid where id in (select id from recordmsg)"),
+                 QStringLiteral("4"));
     }
 
     void restoreWithAnUnreadableStatusAsksWithoutTextAndRestoresOnYes()
@@ -495,7 +548,11 @@ private slots:
     {
         Fixture f;
         QVERIFY(addReminders(f.folder.databaseFile(), 3000, 400));
+        QVERIFY(addBesides(DatabaseFilePath(), 10));
+        QVERIFY(addBesides(DatabaseFilePath(), 11));
         QVERIFY(exec(DatabaseFilePath(), "delete from recordmsg where id > 10"));
+        const QStringList besides = besidesIn(DatabaseFilePath());
+        QCOMPARE(besides.size(), 14); // record 11's rule and snooze went with it
         const qint64 before = QFileInfo(DatabaseFilePath()).size();
         f.maintenance.OnCompact();
         QCOMPARE(f.fakes.boxes.texts(), QStringList{kCompactDone});
@@ -506,6 +563,7 @@ private slots:
         QVERIFY(f.connected());
         QCOMPARE(f.app.database()->FilePath(), DatabaseFilePath());
         QCOMPARE(storeCount(f.app), 10);
+        QCOMPARE(besidesIn(DatabaseFilePath()), besides);
         QCOMPARE(SqliteFile(DatabaseFilePath()).scalar("pragma user_version"),
                  QString::number(store::SchemaGeneration()));
         QVERIFY(f.dialog.isVisible());

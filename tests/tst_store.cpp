@@ -610,6 +610,8 @@ private slots:
         const int newest = store::SchemaGeneration();
         QTest::newRow("a file of the oldest generation is upgraded, every record kept")
             << "oldest" << newest << true;
+        QTest::newRow("a file of the generation before rules is upgraded, every record kept")
+            << "generation 1" << newest << true;
         QTest::newRow("the delivered file is of the newest generation and stays as it is")
             << "delivered" << newest << true;
         QTest::newRow("a file newer than the program opens as it is, never downgraded")
@@ -632,6 +634,10 @@ private slots:
         } else {
             QVERIFY(makeOldestFile(file));
             SqliteFile raw(file);
+            if (start == QLatin1String("generation 1"))
+                QVERIFY(raw.exec("CREATE INDEX recordmsg_use ON recordmsg (use);"
+                                 "CREATE INDEX recordmsg_date_time ON recordmsg (date, time);"
+                                 "pragma user_version=1"));
             if (start == QLatin1String("newer"))
                 QVERIFY(raw.exec(
                     QByteArray("pragma user_version=" + QByteArray::number(generation)).constData()));
@@ -644,9 +650,14 @@ private slots:
         QCOMPARE(openTwiceAndLook(file), QString::number(store::kConnected) + '|' +
                                              QString::number(store::kConnected) + '|' +
                                              QString::number(generation) + '|' + records.join(','));
-        if (sameSchemaAsDelivered)
+        if (sameSchemaAsDelivered) {
             QCOMPARE(schemaOf(file), schemaOf(delivered));
-        else
+            // Every record has a uid of its own.
+            QCOMPARE(
+                SqliteFile(file, SQLITE_OPEN_READONLY)
+                    .scalar("select count(distinct u.uid) from recordmsg m join recorduid u on u.id = m.id"),
+                QString::number(records.size()));
+        } else
             QCOMPARE(schemaOf(file), before);
 
         // The upgraded file works as any other: the list's filters and the due check find their records.
@@ -655,7 +666,7 @@ private slots:
         QCOMPARE(openFile(db, message), store::kConnected);
         QCOMPARE(insertRow(db, reminder("four", "2026-12-08", "10:00:00", "1")), 1);
         // Upgraded, an every-day record is not used ("two" was marked so by an older popup).
-        const bool upgraded = start == QLatin1String("oldest") || start == QLatin1String("delivered");
+        const bool upgraded = sameSchemaAsDelivered;
         QCOMPARE(countWhere(db, "where use='1'"), upgraded ? 1 : 2);
         QCOMPARE(countWhere(db, "where (date='2026-12-08' or date ='Every Day') and time ='10:00:00'"),
                  records.isEmpty() ? 1 : 2);
