@@ -2,9 +2,11 @@
 #include "base/Constants.h"
 #include "base/ModulePath.h"
 #include "base/Paths.h"
+#include "calendar/WorkdayCalendar.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Seams.h"
 #include "platform/ShellFolders.h"
+#include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 #include "system/SettingsDlg.h"
@@ -119,11 +121,17 @@ private slots:
         CSettingsDlg dlg;
         QCOMPARE(dlg.windowTitle(), u("常规设置"));
         const QList<QPair<int, QString>> buttons = {
-            {ids::kSettingsAutostartOn, u("开  启")},     {ids::kSettingsAutostartOff, u("取  消")},
-            {ids::kSettingsAutostartRepair, u("修  复")}, {ids::kSettingsShortcutSend, u("发  送")},
-            {ids::kSettingsShortcutDelete, u("删  除")},  {ids::kSettingsShortcutRepair, u("修  复")},
-            {ids::kSettingsClose, u("关闭窗口")},         {ids::kSettingsBackup, u("备  份")},
-            {ids::kSettingsRestore, u("恢  复")},         {ids::kSettingsCompact, u("压  缩")},
+            {ids::kSettingsAutostartOn, u("开  启")},
+            {ids::kSettingsAutostartOff, u("取  消")},
+            {ids::kSettingsAutostartRepair, u("修  复")},
+            {ids::kSettingsShortcutSend, u("发  送")},
+            {ids::kSettingsShortcutDelete, u("删  除")},
+            {ids::kSettingsShortcutRepair, u("修  复")},
+            {ids::kSettingsClose, u("关闭窗口")},
+            {ids::kSettingsBackup, u("备  份")},
+            {ids::kSettingsRestore, u("恢  复")},
+            {ids::kSettingsCompact, u("压  缩")},
+            {ids::kSettingsLoadHolidays, u("载入节假日安排…")},
         };
         for (const auto& [id, caption] : buttons) {
             QVERIFY2(dlg.button(id), qPrintable(QString::number(id)));
@@ -150,8 +158,9 @@ private slots:
         QGroupBox* shortcuts = groups.value(u("发送快捷方式到桌面"));
         QGroupBox* notes = groups.value(u("操作说明"));
         QGroupBox* maintenance = groups.value(u("Tolva小精灵数据维护"));
-        QVERIFY(autostart && shortcuts && notes && maintenance);
-        QCOMPARE(groups.size(), 4);
+        QGroupBox* holidays = groups.value(u("法定节假日与调休安排"));
+        QVERIFY(autostart && shortcuts && notes && maintenance && holidays);
+        QCOMPARE(groups.size(), 5);
 
         for (int id : {1050, 1051, 1052})
             QVERIFY(inside(dlg.button(id), autostart));
@@ -159,6 +168,10 @@ private slots:
             QVERIFY(inside(dlg.button(id), shortcuts));
         for (int id : {1064, 1065, 1066})
             QVERIFY(inside(dlg.button(id), maintenance));
+        QVERIFY(inside(dlg.button(ids::kSettingsLoadHolidays), holidays));
+        // The whole caption shows, whichever font stood in.
+        QAbstractButton* load = dlg.button(ids::kSettingsLoadHolidays);
+        QVERIFY(load->fontMetrics().horizontalAdvance(load->text()) < load->width());
         for (const QLabel* l : dlg.findChildren<QLabel*>())
             QVERIFY(inside(l, notes));
         QWidget* close = dlg.button(ids::kSettingsClose);
@@ -166,7 +179,8 @@ private slots:
         QVERIFY(shortcuts->geometry().bottom() < close->y());
         QVERIFY(close->geometry().bottom() < notes->y());
         QVERIFY(notes->geometry().bottom() < maintenance->y());
-        QVERIFY(maintenance->geometry().bottom() < dlg.height());
+        QVERIFY(maintenance->geometry().bottom() < holidays->y());
+        QVERIFY(holidays->geometry().bottom() < dlg.height());
     }
 
     void fontAndSizeFollowTheDialogUnits()
@@ -177,7 +191,7 @@ private slots:
         QVERIFY(dlg.font().families().contains(QStringLiteral("WenQuanYi Micro Hei")));
         QCOMPARE(dlg.font().pointSize(), 9);
         const DialogUnits du(dlg.font());
-        QCOMPARE(dlg.size(), QSize(du.x(232), du.y(202)));
+        QCOMPARE(dlg.size(), QSize(du.x(232), du.y(243)));
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
         // Every note fits on its line, whatever font stood in.
         for (const QLabel* l : dlg.findChildren<QLabel*>())
@@ -309,6 +323,82 @@ private slots:
                     .isFile());
         QVERIFY(QFileInfo(f.places.path() + u("/Desktop/Tolva小精灵.desktop")).isFile());
         QVERIFY(f.app.database()->IsConnected());
+    }
+
+    // A holiday arrangement chosen by the user is checked and kept in the data
+    // file, where the workday rules find it; the user is told which years it
+    // brought, or why it was refused (for a malformed file, the line).
+    void loadingAHolidayArrangement_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("kept");
+        const QByteArray y2031 = "[2031]\n# 来源：某年的通知\n2031-01-01 休\n2031-01-04 班\n";
+        QTest::newRow("a file of the shipped form is kept and its year named")
+            << "next.txt" << y2031 << u("载入节假日安排成功！其中有 2031 年的安排。 ") << true;
+        QTest::newRow("every year of a file is named")
+            << "next.txt" << y2031 + "\r\n[2032]\r\n2032-01-01 休\r\n"
+            << u("载入节假日安排成功！其中有 2031、2032 年的安排。 ") << true;
+        QTest::newRow("a malformed line is refused with its number")
+            << "next.txt" << y2031 + "2031-02-30 休\n"
+            << u("载入节假日安排失败！\n节假日安排第 5 行日期无效：2031-02-30 休 ") << false;
+        QTest::newRow("a date outside its year is refused with its line")
+            << "next.txt" << y2031 + "2033-01-01 班\n"
+            << u("载入节假日安排失败！\n节假日安排第 5 行日期不在 2031 年的安排之内：2033-01-01 班 ")
+            << false;
+        QTest::newRow("a file without any year is refused")
+            << "next.txt" << QByteArray("# 只有注释\n")
+            << u("载入节假日安排失败！\n节假日安排里没有任何一年 ") << false;
+        QTest::newRow("a file that cannot be read is named")
+            << "missing.txt" << QByteArray() << u("载入节假日安排失败！\n无法读取文件 %1 ") << false;
+        QTest::newRow("a huge file is no arrangement")
+            << "huge.txt" << y2031 + QByteArray(2 * 1024 * 1024, '#')
+            << u("载入节假日安排失败！\n文件 %1 太大，不是节假日安排 ") << false;
+        QTest::newRow("a cancelled choice does nothing") << "" << QByteArray() << QString() << false;
+    }
+    void loadingAHolidayArrangement()
+    {
+        QFETCH(QString, file);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, expected);
+        QFETCH(bool, kept);
+        Fixture f;
+        FakeMainWindow main;
+        const QString path = file.isEmpty() ? QString() : f.places.path() + QLatin1Char('/') + file;
+        if (!content.isEmpty())
+            QVERIFY(WriteAll(path, content));
+        {
+            CSettingsDlg unwired;
+            QVERIFY(!unwired.button(ids::kSettingsLoadHolidays)->isEnabled());
+        }
+        SetHolidayKeeper(&repeat::LoadHolidays);
+        CSettingsDlg dlg;
+        dlg.show();
+        int asked = 0;
+        dlg.maintenance().chooseHolidayFile = [&] {
+            ++asked;
+            return path;
+        };
+        QVERIFY(dlg.button(ids::kSettingsLoadHolidays)->isEnabled());
+        dlg.button(ids::kSettingsLoadHolidays)->click();
+        SetHolidayKeeper(nullptr);
+
+        QCOMPARE(asked, 1);
+        QCOMPARE(f.texts(), expected.isEmpty() ? QStringList() : QStringList{expected.arg(path)});
+        if (!expected.isEmpty()) {
+            QCOMPARE(f.fakes.boxes.shown().first().caption, u("Tolva提示"));
+            QCOMPARE(f.fakes.boxes.shown().first().owner.data(), &dlg);
+        }
+        QVERIFY(dlg.isVisible());
+        // Kept, the arrangement decides the workdays: 2031-01-01 is a Wednesday, 2031-01-04 a Saturday.
+        const auto workdays = repeat::Workdays(*f.app.database());
+        QCOMPARE(workdays->isWorkday(QDate(2031, 1, 1)), !kept);
+        QCOMPARE(workdays->isWorkday(QDate(2031, 1, 4)), kept);
+        QString message;
+        QCOMPARE(f.app.database()->CountRows(u("holidays"), QString(), message), kept ? 1 : 0);
+        // The list, which says which years are covered, is read again.
+        QCOMPARE(main.reloads, kept ? 1 : 0);
     }
 
     void backupWithoutTheDatabaseClosesTheDialog()

@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "base/FileOps.h"
 #include "base/Paths.h"
+#include "calendar/WorkdayCalendar.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "platform/Shell.h"
@@ -12,7 +13,9 @@
 
 #include <QDateTime>
 #include <QDialog>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -23,7 +26,26 @@ QString text(const char* t)
     return QString::fromUtf8(t);
 }
 
+// An arrangement is a few hundred lines; anything far larger is another file.
+constexpr qint64 kMaxHolidayFileBytes = 1024 * 1024;
+
+HolidayKeeper& holidayKeeper()
+{
+    static HolidayKeeper keeper;
+    return keeper;
+}
+
 } // namespace
+
+void SetHolidayKeeper(HolidayKeeper keeper)
+{
+    holidayKeeper() = std::move(keeper);
+}
+
+bool HasHolidayKeeper()
+{
+    return bool(holidayKeeper());
+}
 
 QString RestoreQuestion(const QString& backupPath)
 {
@@ -50,7 +72,13 @@ bool CompactDatabaseFile(const QString& path)
     return ok;
 }
 
-CDataMaintenance::CDataMaintenance(QDialog* dialog, StoreService* store) : m_dialog(dialog), m_store(store) {}
+CDataMaintenance::CDataMaintenance(QDialog* dialog, StoreService* store) : m_dialog(dialog), m_store(store)
+{
+    chooseHolidayFile = [this] {
+        return QFileDialog::getOpenFileName(m_dialog, text(maintenance_text::kHolidaysChooser),
+                                            QDir::homePath(), text(maintenance_text::kHolidaysFilter));
+    };
+}
 
 void CDataMaintenance::closeStore()
 {
@@ -137,4 +165,47 @@ int CDataMaintenance::ReopenStore()
         seams::shell().open(QString::fromUtf8(tolva::kProductUrl), kSwShowMaximized);
     }
     return 0;
+}
+
+void CDataMaintenance::OnLoadHolidays()
+{
+    const QString path = chooseHolidayFile ? chooseHolidayFile() : QString();
+    if (path.isEmpty())
+        return;
+    const auto tell = [this](const QString& message) {
+        ShowMessageBox(m_dialog, message, text(maintenance_text::kNotice), MbButtons::Ok,
+                       MbIcon::Information);
+    };
+    const auto refuse = [&tell](const QString& why) {
+        tell(text(maintenance_text::kHolidaysFailed).arg(why));
+    };
+
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return refuse(text(maintenance_text::kHolidaysUnreadable).arg(QDir::toNativeSeparators(path)));
+    const QByteArray bytes = file.read(kMaxHolidayFileBytes + 1);
+    if (file.error() != QFileDevice::NoError)
+        return refuse(text(maintenance_text::kHolidaysUnreadable).arg(QDir::toNativeSeparators(path)));
+    if (bytes.size() > kMaxHolidayFileBytes)
+        return refuse(text(maintenance_text::kHolidaysTooLarge).arg(QDir::toNativeSeparators(path)));
+    const QString arrangement = QString::fromUtf8(bytes);
+
+    // A store released earlier has been reported then.
+    auto db = m_store ? m_store->database() : nullptr;
+    if (!db || !holidayKeeper())
+        return;
+    QString message;
+    const int kept = holidayKeeper()(*db, arrangement, message);
+    db.reset();
+    if (kept != 1)
+        return refuse(message.trimmed());
+    calendar::WorkdayCalendar loaded;
+    loaded.parse(arrangement, nullptr);
+    QStringList years;
+    for (const int year : loaded.coveredYears())
+        years << QString::number(year);
+    // The list says which years the arrangements cover.
+    if (refreshList)
+        refreshList();
+    tell(text(maintenance_text::kHolidaysDone).arg(years.join(QString::fromUtf8("、"))));
 }

@@ -3,8 +3,16 @@
 #include <QString>
 #include <functional>
 
+class CAdoDatabase;
 class QDialog;
 class StoreService;
+
+// Keeps a holiday arrangement (text in the form of the shipped one) in the
+// data file: 1, or a failure code with message set (for a malformed text, the
+// line and why, in Chinese). The program sets the reminders' own loader at start.
+using HolidayKeeper = std::function<int(CAdoDatabase& db, const QString& text, QString& message)>;
+void SetHolidayKeeper(HolidayKeeper keeper);
+bool HasHolidayKeeper();
 
 // Backup, restore and compaction of the data file: the maintenance buttons of
 // the settings dialog.
@@ -18,12 +26,18 @@ public:
     void OnBackup();
     void OnRestore();
     void OnCompact();
+    // Asks for a holiday arrangement file, keeps it with the holiday keeper and
+    // says which years it brought, or why it was refused.
+    void OnLoadHolidays();
     // 1 when the store is open again; 0 when it is not: then the store has been
     // released, the dialog closed, the failure shown and the product page opened.
     int ReopenStore();
 
     // Reloads the main window's list after a restore (its ApplyFilter).
     std::function<void()> refreshList;
+    // The file OnLoadHolidays loads; empty when the user cancelled. Defaults to
+    // the desktop's file chooser.
+    std::function<QString()> chooseHolidayFile;
 
 private:
     void closeStore();
@@ -53,4 +67,10 @@ inline constexpr const char kRestoreFailed[] = "恢复数据失败！ ";
 inline constexpr const char kCompactDone[] = "压缩数据成功！ ";
 inline constexpr const char kCompactFailed[] = "压缩数据失败！ ";
 inline constexpr const char kOpenFailedSuffix[] = "！  ";
+inline constexpr const char kHolidaysChooser[] = "载入节假日安排";
+inline constexpr const char kHolidaysFilter[] = "节假日安排 (*.txt);;所有文件 (*)";
+inline constexpr const char kHolidaysDone[] = "载入节假日安排成功！其中有 %1 年的安排。 ";
+inline constexpr const char kHolidaysFailed[] = "载入节假日安排失败！\n%1 ";
+inline constexpr const char kHolidaysUnreadable[] = "无法读取文件 %1";
+inline constexpr const char kHolidaysTooLarge[] = "文件 %1 太大，不是节假日安排";
 } // namespace maintenance_text

@@ -46,11 +46,13 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
         {ids::kSettingsBackup, m_ui->backupButton, &CSettingsDlg::OnBackup},
         {ids::kSettingsRestore, m_ui->restoreButton, &CSettingsDlg::OnRestore},
         {ids::kSettingsCompact, m_ui->compactButton, &CSettingsDlg::OnCompact},
+        {ids::kSettingsLoadHolidays, m_ui->loadHolidaysButton, &CSettingsDlg::OnLoadHolidays},
     };
     for (const auto& row : table) {
         m_buttons.insert(row.id, row.button);
         connect(row.button, &QAbstractButton::clicked, this, row.handler);
     }
+    m_ui->loadHolidaysButton->setEnabled(HasHolidayKeeper());
     m_buttons.insert(ids::kSettingsClose, m_ui->closeButton);
     connect(m_ui->closeButton, &QAbstractButton::clicked, this, &QDialog::accept);
 
@@ -110,4 +112,9 @@ void CSettingsDlg::OnRestore()
 void CSettingsDlg::OnCompact()
 {
     m_maintenance.OnCompact();
+}
+
+void CSettingsDlg::OnLoadHolidays()
+{
+    m_maintenance.OnLoadHolidays();
 }

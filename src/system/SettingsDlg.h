@@ -12,9 +12,9 @@ namespace Ui {
 class SettingsDlg;
 }
 
-// The settings dialog (134, "常规设置"): start with the system, shortcuts and
-// maintenance of the data file. It holds no settings of its own; every button
-// acts at once and reports in its own message boxes.
+// The settings dialog (134, "常规设置"): start with the system, shortcuts,
+// maintenance of the data file and the holiday arrangement workdays follow. It holds no settings of its own;
+// every button acts at once and reports in its own message boxes.
 class CSettingsDlg : public QDialog
 {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     explicit CSettingsDlg(QWidget* parent = nullptr);
     ~CSettingsDlg() override;
 
-    // The push button of a control id (1, 1050-1055, 1064-1066), else null.
+    // The push button of a control id (1, 1050-1055, 1064-1067), else null.
     QAbstractButton* button(int id) const;
 
     void OnAutostartOn();
@@ -36,8 +36,11 @@ public:
     void OnBackup();
     void OnRestore();
     void OnCompact();
+    // Enabled only where the program has set its holiday keeper (SetHolidayKeeper).
+    void OnLoadHolidays();
 
-    // Restore and compaction; its refreshList defaults to the parent window's ApplyFilter.
+    // Restore, compaction and the holiday loader; its refreshList defaults to the parent window's
+    // ApplyFilter.
     CDataMaintenance& maintenance() { return m_maintenance; }
 
 private:

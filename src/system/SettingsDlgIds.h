@@ -14,4 +14,5 @@ inline constexpr int kSettingsShortcutRepair = 1055;
 inline constexpr int kSettingsBackup = 1064;
 inline constexpr int kSettingsRestore = 1065;
 inline constexpr int kSettingsCompact = 1066;
+inline constexpr int kSettingsLoadHolidays = 1067; // "载入节假日安排…"
 } // namespace ids
