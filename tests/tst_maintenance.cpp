@@ -436,6 +436,7 @@ private slots:
         QTest::newRow("no reminder table") << "other table";
         QTest::newRow("reminder table lacking fields") << "fewer fields";
         QTest::newRow("id a text key holding SQL that names another record") << "text key";
+        QTest::newRow("of the rules' generation, but without its snooze table") << "no snooze table";
     }
     void restoreRefusesABackupThatIsNoReminderDatabase()
     {
@@ -456,6 +457,10 @@ private slots:
             else
                 bytes.replace(10 * 4096, 4096, QByteArray(4096, '\x5A'));
             QVERIFY(WriteAll(BackupFilePath(), bytes));
+        } else if (backup == QLatin1String("no snooze table")) {
+            // The due check could not run on it.
+            QVERIFY(fileops::CopyFileAtomically(DatabaseFilePath(), BackupFilePath()));
+            QVERIFY(exec(BackupFilePath(), "drop table snooze"));
         } else {
             SqliteFile made(other, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
             const char* sql =

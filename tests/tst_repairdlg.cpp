@@ -208,6 +208,7 @@ private slots:
         QTest::newRow("cut short, new file cannot be written") << "truncated-unwritable" << true;
         QTest::newRow("whole, but the time field dropped") << "no time field" << true;
         QTest::newRow("whole, but id a text key") << "id as text" << true;
+        QTest::newRow("whole, but the snooze table lost") << "no snooze table" << true;
         QTest::newRow("cut short, of the generation before rules: kept every-day records fire again")
             << "truncated-generation-1" << true;
     }
@@ -275,6 +276,12 @@ private slots:
                 fields[4].clear();
                 record = fields.join(QLatin1Char('|'));
             }
+        } else if (damage == QLatin1String("no snooze table")) {
+            QVERIFY(SqliteFile(file).exec("drop table snooze"));
+            bytes = ReadAll(file);
+            for (QString& line : besides)
+                line = line.section(QLatin1Char('|'), 0, 2) + QStringLiteral("|-|") +
+                       line.section(QLatin1Char('|'), 4);
         } else if (damage == QLatin1String("id as text")) {
             QVERIFY(SqliteFile(file).exec(
                 "create table t (titile text, text text, date text, time text, use text, insertdatatime "

@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "base/FileOps.h"
 #include "store/SchemaSql.h"
+#include "store/SchemaUpgrade.h"
 #include "store/SqliteHandles.h"
 #include "store/StoreErrors.h"
 
@@ -58,8 +59,10 @@ QString CheckReminderDatabase(sqlite3* db)
         return ErrorText(db);
     if (!problem.isEmpty())
         return problem;
-
-    return CheckReminderTable(db);
+    problem = CheckReminderTable(db);
+    if (!problem.isEmpty())
+        return problem;
+    return CheckGenerationTables(db);
 }
 
 QString CheckReminderTable(sqlite3* db)

@@ -16,8 +16,9 @@ const char* SchemaSql();
 // why set) when it cannot be made. The caller closes it.
 sqlite3* NewReminderDatabase(QString* why = nullptr);
 
-// Empty when db holds a reminder database: quick_check finds nothing wrong and
-// the table recordmsg passes CheckReminderTable. Otherwise the reason, for the user.
+// Empty when db holds a reminder database: quick_check finds nothing wrong, the
+// table recordmsg passes CheckReminderTable and the tables of its generation
+// are there (CheckGenerationTables). Otherwise the reason, for the user.
 QString CheckReminderDatabase(sqlite3* db);
 
 // Empty when the table recordmsg has its seven fields and id is its integer key

@@ -288,6 +288,12 @@ DataFileState ExamineDataFile(const QString& path, QString* why)
             *why = problem;
         return DataFileState::Damaged;
     }
+    // So is a file that lost a table of its generation: the due check could not run on it.
+    if (const QString problem = CheckGenerationTables(db.get()); !problem.isEmpty()) {
+        if (why)
+            *why = problem;
+        return DataFileState::Damaged;
+    }
     for (const char* sql : {"pragma quick_check", "select count(*) from recordmsg"}) {
         Statement st(db.get(), sql);
         if (!st.ok())

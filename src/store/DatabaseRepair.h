@@ -8,7 +8,7 @@ namespace store {
 
 enum class DataFileState {
     Sound,   // a reminder database SQLite reads without fault
-    Damaged, // SQLite finds its content corrupt or no database, or it has no reminder table
+    Damaged, // SQLite finds its content corrupt or no database, or a table is missing or lacks a field
     Unknown, // it cannot be looked at now: locked, not readable, missing; never damaged
 };
 

@@ -68,6 +68,15 @@ const Step kRecordChanges[] = {
     {2, "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
 };
 
+// The tables each step adds, which a file of its generation or later must hold.
+const struct
+{
+    int generation;
+    const char* tables[4];
+} kStepTables[] = {
+    {2, {"repeatrule", "snooze", "holidays", "recorduid"}},
+};
+
 bool cannotWrite(int resultCode)
 {
     const int primary = resultCode & 0xFF;
@@ -130,6 +139,31 @@ int FileGeneration(sqlite3* db)
     if (!st.ok() || st.step() != SQLITE_ROW)
         return -1;
     return sqlite3_column_int(st.get(), 0);
+}
+
+QString CheckGenerationTables(sqlite3* db)
+{
+    const int generation = FileGeneration(db);
+    if (generation < 0)
+        return ErrorText(db);
+    if (generation > SchemaGeneration())
+        return QString();
+    Statement exists(db, "select count(*) from sqlite_master where type = 'table' and name = ?1");
+    if (!exists.ok())
+        return ErrorText(db);
+    for (const auto& step : kStepTables) {
+        if (step.generation > generation)
+            continue;
+        for (const char* table : step.tables) {
+            exists.reset();
+            sqlite3_bind_text(exists.get(), 1, table, -1, SQLITE_STATIC);
+            if (exists.step() != SQLITE_ROW)
+                return ErrorText(db);
+            if (sqlite3_column_int(exists.get(), 0) == 0)
+                return ErrorText(SQLITE_CORRUPT, QStringLiteral("no such table: ") + QLatin1String(table));
+        }
+    }
+    return QString();
 }
 
 bool CarryRecordsForward(sqlite3* db, int from)

@@ -26,6 +26,11 @@ int FileGeneration(sqlite3* db);
 // was and opens it as it is.
 bool UpgradeSchema(sqlite3* db, QString& message);
 
+// Empty when a file of a generation this program knows holds every table the
+// steps up to its generation added; else the reason, as for a damaged file.
+// A file of a newer generation is taken as it is.
+QString CheckGenerationTables(sqlite3* db);
+
 // For records copied out of a file of generation `from` into a database of the
 // newest generation (a repair's salvage): makes the changes to records that the
 // upgrade steps after `from` make. False when a statement fails.
