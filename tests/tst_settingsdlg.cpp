@@ -350,6 +350,9 @@ private slots:
         QTest::newRow("a file without any year is refused")
             << "next.txt" << QByteArray("# 只有注释\n")
             << u("载入节假日安排失败！\n节假日安排里没有任何一年 ") << false;
+        QTest::newRow("a file in another encoding is refused as such")
+            << "gbk.txt" << QByteArray("[2031]\n# \xC0\xB4\xD4\xB4\n2031-01-01 \xD0\xDD\n")
+            << u("载入节假日安排失败！\n文件 %1 不是 UTF-8 编码的文本 ") << false;
         QTest::newRow("a file that cannot be read is named")
             << "missing.txt" << QByteArray() << u("载入节假日安排失败！\n无法读取文件 %1 ") << false;
         QTest::newRow("a huge file is no arrangement")

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QStringDecoder>
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -188,7 +189,11 @@ void CDataMaintenance::OnLoadHolidays()
         return refuse(text(maintenance_text::kHolidaysUnreadable).arg(QDir::toNativeSeparators(path)));
     if (bytes.size() > kMaxHolidayFileBytes)
         return refuse(text(maintenance_text::kHolidaysTooLarge).arg(QDir::toNativeSeparators(path)));
-    const QString arrangement = QString::fromUtf8(bytes);
+    // Text in another encoding would be refused for a line it garbles; say why instead.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString arrangement = utf8.decode(bytes);
+    if (utf8.hasError())
+        return refuse(text(maintenance_text::kHolidaysNotUtf8).arg(QDir::toNativeSeparators(path)));
 
     // A store released earlier has been reported then.
     auto db = m_store ? m_store->database() : nullptr;

@@ -14,8 +14,8 @@ using HolidayKeeper = std::function<int(CAdoDatabase& db, const QString& text, Q
 void SetHolidayKeeper(HolidayKeeper keeper);
 bool HasHolidayKeeper();
 
-// Backup, restore and compaction of the data file: the maintenance buttons of
-// the settings dialog.
+// Backup, restore and compaction of the data file and the loading of a holiday
+// arrangement into it: the maintenance buttons of the settings dialog.
 class CDataMaintenance
 {
 public:
@@ -73,4 +73,5 @@ inline constexpr const char kHolidaysDone[] = "载入节假日安排成功！其
 inline constexpr const char kHolidaysFailed[] = "载入节假日安排失败！\n%1 ";
 inline constexpr const char kHolidaysUnreadable[] = "无法读取文件 %1";
 inline constexpr const char kHolidaysTooLarge[] = "文件 %1 太大，不是节假日安排";
+inline constexpr const char kHolidaysNotUtf8[] = "文件 %1 不是 UTF-8 编码的文本";
 } // namespace maintenance_text
