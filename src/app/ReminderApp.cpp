@@ -198,6 +198,9 @@ void CReminderApp::WatchDataFile(QObject* context, std::function<void()> changed
                          const bool written = now != m_dataStamp;
                          m_dataStamp = now;
                          const Recovery recovery = ReopenIfReplaced();
+                         // A repair writes a file of its own; the reload below reads it.
+                         if (recovery != Recovery::Unchanged)
+                             m_dataStamp = dataStamp();
                          const auto db = database();
                          const bool reload =
                              recovery == Recovery::Reopened ||
