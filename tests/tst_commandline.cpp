@@ -218,6 +218,12 @@ private slots:
         QTest::newRow("--modify changes what is named and keeps the rest")
             << dated << QStringList{"--modify", "{id}", "--subject", "评审"} << 0 << ""
             << "" << u8("{id}\t2098-03-01\t09:30:00\t0\t评审\t带上报告\t\n");
+        QTest::newRow("--modify of the texts keeps a series and its rule")
+            << daily << QStringList{"--modify", "{id}", "--content", "两杯"} << 0 << ""
+            << "" << u8("{id}\t2098-03-01\t10:00:00\t0\t喝水\t两杯\tFREQ=DAILY\n");
+        QTest::newRow("--modify with --every-day turns a series into an every-day record")
+            << daily << QStringList{"--modify", "{id}", "--every-day"} << 0 << ""
+            << "" << u8("{id}\tEvery Day\t10:00:00\t0\t喝水\t一杯\t\n");
         QTest::newRow("--modify with --rrule \"\" takes the rule away and keeps the occurrence")
             << daily << QStringList{"--modify", "{id}", "--rrule", ""} << 0 << ""
             << "" << u8("{id}\t2098-03-01\t10:00:00\t0\t喝水\t一杯\t\n");
@@ -244,6 +250,13 @@ private slots:
         QTest::newRow("--next of a dated record prints its one moment")
             << dated << QStringList{"--next", "{id}"} << 0 << "2098-03-01 09:30:00\n"
             << "" << datedLine;
+        QString days;
+        for (int d = 1; d <= 5; ++d)
+            days += QDate::currentDate().addDays(d).toString(QStringLiteral("yyyy-MM-dd")) + " 00:00:00\n";
+        QTest::newRow("--next of an every-day record gives the next days at its time")
+            << QStringList{"--add", "s", "--at", "2098-03-01 00:00:00", "--content", "c", "--every-day"}
+            << QStringList{"--next", "{id}"} << 0 << days << ""
+            << "{id}\tEvery Day\t00:00:00\t0\ts\tc\t\n";
         QTest::newRow("--next of a record that is not there says it vanished")
             << dated << QStringList{"--next", "999999"} << 1 << "" << u8(reminders::VanishedText()) + "\n"
             << datedLine;

@@ -6,6 +6,7 @@
 #include "base/Paths.h"
 #include "base/WallTime.h"
 #include "calendar/Recurrence.h"
+#include "reminders/DueQueue.h"
 #include "reminders/EditorPanel.h"
 #include "reminders/RecordWrite.h"
 #include "reminders/ReminderEditor.h"
@@ -408,7 +409,7 @@ int add(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
         },
         message);
     if (id.isEmpty()) {
-        err << message << '\n';
+        err << RefusedWriteText(db, message) << '\n';
         return kRefused;
     }
     out << id << '\n';
@@ -489,7 +490,7 @@ int modify(CAdoDatabase& db, const Options& o, QTextStream& err)
     }
     if (changed == 1)
         return kDone;
-    err << (changed == 0 ? u8(reminders::VanishedText()) : message) << '\n';
+    err << (changed == 0 ? u8(reminders::VanishedText()) : RefusedWriteText(db, message)) << '\n';
     return kRefused;
 }
 
@@ -504,7 +505,7 @@ int remove(CAdoDatabase& db, const Options& o, QTextStream& err)
         message);
     if (deleted == 1)
         return kDone;
-    err << (deleted == 0 ? u8(reminders::VanishedText()) : message) << '\n';
+    err << (deleted == 0 ? u8(reminders::VanishedText()) : RefusedWriteText(db, message)) << '\n';
     return kRefused;
 }
 
