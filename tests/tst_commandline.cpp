@@ -3,6 +3,7 @@
 #include "base/Constants.h"
 #include "calendar/Recurrence.h"
 #include "reminders/ReminderEditor.h"
+#include "store/SchemaUpgrade.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
 
@@ -344,6 +345,31 @@ private slots:
             expected += calendar::wallText(t) + QLatin1Char('\n');
         QVERIFY(!expected.isEmpty());
         QCOMPARE(r.out, expected);
+    }
+
+    // A data file of an older program is upgraded when a command opens it,
+    // and keeps its records.
+    void olderDataFileIsUpgradedByACommand()
+    {
+        emptyTable();
+        {
+            SqliteFile raw(m_folder.databaseFile());
+            QVERIFY(raw.exec("insert into recordmsg (titile, text, date, time, use, insertdatatime) values "
+                             "('old', 'kept', 'Every Day', '08:00:00', '1', '2016-01-01 00:00:00')"));
+            QVERIFY(raw.exec(
+                "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
+                "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
+                "drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0"));
+        }
+        const Result r = run({"--add", "s", "--at", "2098-03-01 09:30:00", "--content", "c", "--workdays"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(SqliteFile(m_folder.databaseFile()).scalar("pragma user_version"),
+                 QString::number(store::SchemaGeneration()));
+        const QStringList lines = list().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines.at(0), r.out.trimmed() + u8("\t2098-03-03\t09:30:00\t0\ts\tc\tworkdays"));
+        // The upgrade starts every-day records out as not used.
+        QVERIFY(lines.at(1).endsWith(u8("\tEvery Day\t08:00:00\t0\told\tkept\t")));
     }
 
     // Twenty commands at once, while another writer holds the file longer than
