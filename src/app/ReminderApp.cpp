@@ -12,6 +12,7 @@
 #include "store/ProgramStore.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QIcon>
@@ -171,14 +172,47 @@ CReminderApp::Recovery CReminderApp::reopenFailed(const QString& message)
     return Recovery::Failed;
 }
 
-void CReminderApp::WatchDataFile(QObject* context, std::function<void()> reopened)
+CReminderApp::DataStamp CReminderApp::dataStamp()
 {
+    // Every commit raises the counter in the data file's header (bytes 24-27):
+    // unlike the modification time, it tells two quick writes apart.
+    constexpr qint64 kChangeCounterOffset = 24;
+    DataStamp stamp;
+    stamp.file = CAdoDatabase::FileIdentity(DatabaseFilePath());
+    QFile file(DatabaseFilePath());
+    if (file.open(QIODevice::ReadOnly) && file.seek(kChangeCounterOffset))
+        stamp.changeCounter = file.read(4);
+    return stamp;
+}
+
+void CReminderApp::WatchDataFile(QObject* context, std::function<void()> changed)
+{
+    m_dataStamp = dataStamp();
     m_watcher = std::make_unique<QFileSystemWatcher>(QStringList{DataFolderPath()});
+    // A write shows in the folder as its journal coming and going.
     QObject::connect(m_watcher.get(), &QFileSystemWatcher::directoryChanged, context,
-                     [this, reopened = std::move(reopened)] {
-                         if (ReopenIfReplaced() == Recovery::Reopened && reopened)
-                             reopened();
+                     [this, changed = std::move(changed)] {
+                         if (m_recovering)
+                             return;
+                         const DataStamp now = dataStamp();
+                         const bool written = now != m_dataStamp;
+                         m_dataStamp = now;
+                         const Recovery recovery = ReopenIfReplaced();
+                         // A repair writes a file of its own; the reload below reads it.
+                         if (recovery != Recovery::Unchanged)
+                             m_dataStamp = dataStamp();
+                         const auto db = database();
+                         const bool reload =
+                             recovery == Recovery::Reopened ||
+                             (recovery == Recovery::Unchanged && written && db && db->IsConnected());
+                         if (reload && changed)
+                             changed();
                      });
+}
+
+QString CReminderApp::MissingPartsText()
+{
+    return QString::fromUtf8(kMissingPartsText);
 }
 
 bool CReminderApp::InitInstance(const QStringList& arguments)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -55,8 +56,10 @@ public:
     // so that a failure repeated at every reload never brings it back.
     Recovery RepairIfDamaged();
     // Runs ReopenIfReplaced at every change in the data folder and calls
-    // reopened when it has opened a new file, for as long as context lives.
-    void WatchDataFile(QObject* context, std::function<void()> reopened);
+    // changed when it has opened a new file, or when the open file has been
+    // written (by another process too: a command, a second program), for as
+    // long as context lives.
+    void WatchDataFile(QObject* context, std::function<void()> changed);
 
     // Single-instance name; tests use a name of their own.
     QString instanceName = QString::fromUtf8("TOLVAKORVEN2016");
@@ -65,6 +68,9 @@ public:
     // main window run modally.
     std::function<void()> runRepairDialog;
     std::function<void(bool showAllowed)> runMainWindow;
+
+    // The message of a data folder without its data file.
+    static QString MissingPartsText();
 
     // True when the command line asks for the hidden start.
     static bool IsHiddenStart(const QStringList& arguments);
@@ -84,6 +90,18 @@ private:
     CAdoDatabase::FileId m_repairOffered;
     // A reopen failed: the store stays closed and is tried again at each change.
     bool m_reopenPending = false;
+    // The data file as last seen by the watch: which file, and how often it was committed to.
+    struct DataStamp
+    {
+        CAdoDatabase::FileId file;
+        QByteArray changeCounter;
+        bool operator!=(const DataStamp& other) const
+        {
+            return file != other.file || changeCounter != other.changeCounter;
+        }
+    };
+    static DataStamp dataStamp();
+    DataStamp m_dataStamp;
     bool m_recovering = false;
     mutable std::mutex m_dbMutex;
 };

@@ -1,3 +1,4 @@
+#include "app/CommandLine.h"
 #include "app/Localization.h"
 #include "app/ReminderApp.h"
 #include "app/SessionEnd.h"
@@ -17,6 +18,8 @@
 #include "app/ReminderDlg.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QTextStream>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,6 +33,18 @@ bool haveDisplay()
 
 int main(int argc, char* argv[])
 {
+    // The arguments as given: QApplication takes its own options (-style, ...) out of argv.
+    const QStringList arguments = CReminderApp::CommandLineArguments(argc, argv);
+    // A command runs without a window, beside a running copy or without one.
+    if (commandline::IsCommand(arguments)) {
+        QCoreApplication app(argc, argv);
+        SystemLocalClock clock;
+        seams::setClock(&clock);
+        QTextStream out(stdout);
+        QTextStream err(stderr);
+        return commandline::Run(arguments, out, err);
+    }
+
     if (!haveDisplay()) {
         std::fprintf(stderr,
                      "tolva: no display to show the program on (neither DISPLAY nor WAYLAND_DISPLAY is "
@@ -37,9 +52,6 @@ int main(int argc, char* argv[])
         return EXIT_FAILURE;
     }
 
-    // QApplication takes its own options (-style, ...) out of argv; the hidden
-    // start is judged on the command line as it was given.
-    const QStringList arguments = CReminderApp::CommandLineArguments(argc, argv);
     // On X11, painting into a shared-memory image makes Qt wait for a round
     // trip to the server before each repaint; the only thing that repaints while
     // the program idles is the clock line, once a second, and its few pixels

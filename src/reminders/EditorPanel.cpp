@@ -22,17 +22,16 @@
 
 namespace {
 
-const char kEnterSubject[] = "请输入主题！  ";
-const char kEnterContent[] = "请输入内容！  ";
-const char kShutdownInPast[] = "自动关机时间不能早于当前时间袄！  ";
+const char* const kEnterSubject = reminders::EnterSubjectText();
+const char* const kEnterContent = reminders::EnterContentText();
+const char* const kShutdownInPast = reminders::ShutdownInPastText();
 const char kAdded[] = "添加成功！  ";
 const char kModified[] = "修改成功！  ";
-const char kVanished[] = "晕！该记录貌似被蒸发了！  ";
-const char kMomentPassed[] = "提醒时间已经过去，这条提醒不会再弹出，仍然添加吗？  ";
+const char* const kVanished = reminders::VanishedText();
+const char* const kMomentPassed = reminders::MomentPassedText();
 const char kQuestionCaption[] = "Tolva提示";
-const char kShutdownPair[] =
-    "主题“关机”、内容“%1”是自动关机提醒的标记：到了提醒时间，这条提醒会关闭计算机。\n\n仍然保存吗？  ";
-const char kTextTooLong[] = "请输入不超过 %1 个字节的文字。";
+const char* const kShutdownPair = reminders::ShutdownPairText();
+const char* const kTextTooLong = reminders::TextTooLongText();
 
 const char kAddCaption[] = "添  加";
 const char kModifyCaption[] = "修  改";

@@ -71,4 +71,56 @@ bool IsRecordId(const QString& id)
     return true;
 }
 
+// Sentences that the editor asks as questions and the command line states as refusals.
+#define TOLVA_MOMENT_PASSED "提醒时间已经过去，这条提醒不会再弹出"
+#define TOLVA_SHUTDOWN_PAIR "主题“关机”、内容“%1”是自动关机提醒的标记：到了提醒时间，这条提醒会关闭计算机。"
+
+const char* EnterSubjectText()
+{
+    return "请输入主题！  ";
+}
+
+const char* EnterContentText()
+{
+    return "请输入内容！  ";
+}
+
+const char* ShutdownInPastText()
+{
+    return "自动关机时间不能早于当前时间袄！  ";
+}
+
+const char* TextTooLongText()
+{
+    return "请输入不超过 %1 个字节的文字。";
+}
+
+const char* VanishedText()
+{
+    return "晕！该记录貌似被蒸发了！  ";
+}
+
+const char* MomentPassedText()
+{
+    return TOLVA_MOMENT_PASSED "，仍然添加吗？  ";
+}
+
+const char* MomentPassedRefusedText()
+{
+    return TOLVA_MOMENT_PASSED "。  ";
+}
+
+const char* ShutdownPairText()
+{
+    return TOLVA_SHUTDOWN_PAIR "\n\n仍然保存吗？  ";
+}
+
+const char* ShutdownPairRefusedText()
+{
+    return TOLVA_SHUTDOWN_PAIR "要保存自动关机提醒，请加上 --shutdown ask 或 --shutdown direct。  ";
+}
+
+#undef TOLVA_MOMENT_PASSED
+#undef TOLVA_SHUTDOWN_PAIR
+
 } // namespace reminders

@@ -29,4 +29,20 @@ QDateTime RecordDateTime(const QString& date, const QString& time);
 // only text the editor puts into its "where id=" clause.
 bool IsRecordId(const QString& id);
 
+// The editor's messages, which the command line gives for the same refusals.
+const char* EnterSubjectText();
+const char* EnterContentText();
+const char* ShutdownInPastText();
+// %1: the edit's limit in GBK bytes.
+const char* TextTooLongText();
+const char* VanishedText();
+// A dated record whose moment has passed: the editor's question, and the
+// refusal where nobody can be asked.
+const char* MomentPassedText();
+const char* MomentPassedRefusedText();
+// The shutdown record's texts typed by hand (%1: the content): the editor's
+// question, and the refusal where nobody can be asked.
+const char* ShutdownPairText();
+const char* ShutdownPairRefusedText();
+
 } // namespace reminders
