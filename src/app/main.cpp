@@ -13,6 +13,8 @@
 #include "platform/Seams.h"
 #include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
+#include "reminders/Repeat.h"
+#include "store/DataMaintenance.h"
 #include "store/RepairDlg.h"
 
 #include "app/ReminderDlg.h"
@@ -87,6 +89,8 @@ int main(int argc, char* argv[])
     seams::setShellFolders(&folders);
 
     CReminderApp theApp;
+    // 常规设置's holiday loader keeps the arrangement where the workday rules read it.
+    SetHolidayKeeper(&repeat::LoadHolidays);
     theApp.runRepairDialog = [] {
         CRepairDlg dlg;
         dlg.exec();
