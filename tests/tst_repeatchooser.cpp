@@ -322,6 +322,14 @@ private slots:
         QCOMPARE(repeatCombo(dlg)->currentText(), u("不重复"));
         QVERIFY(!button(dlg, ids::kIdcEveryDay)->isChecked());
 
+        // A wheel turned over the chooser picks nothing.
+        QWheelEvent wheel(QPointF(5, 5), repeatCombo(dlg)->mapToGlobal(QPointF(5, 5)), QPoint(),
+                          QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(repeatCombo(dlg), &wheel);
+        QCOMPARE(repeatCombo(dlg)->currentIndex(), 0);
+        QVERIFY(!dlg.findChild<RepeatDialog*>(QStringLiteral("repeatDialog")) ||
+                !dlg.findChild<RepeatDialog*>(QStringLiteral("repeatDialog"))->isVisible());
+
         // Loaded, an every-day record shows as 每天.
         clickRow(dlg, 0);
         QCOMPARE(repeatCombo(dlg)->currentText(), u("每天"));

@@ -18,6 +18,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -90,6 +91,7 @@ EditorPanel::EditorPanel(const Controls& controls, QWidget* owner, StoreProvider
         m_c.repeatCombo->addItem(u8(item));
     connect(m_c.refreshDeleteButton, &QPushButton::clicked, this, &EditorPanel::OnRefreshOrDelete);
     connect(m_c.repeatCombo, &QComboBox::activated, this, &EditorPanel::OnRepeatChosen);
+    m_c.repeatCombo->installEventFilter(this);
     connect(m_c.everyDayCheck, &QCheckBox::clicked, this, &EditorPanel::OnEveryDayClicked);
 
     reminderDate = Now();
@@ -397,6 +399,15 @@ void EditorPanel::showRepeat()
     m_c.repeatCombo->setCurrentIndex(shown);
     m_c.repeatCombo->setToolTip(repeatChoice.words());
     m_c.everyDayCheck->setChecked(repeatChoice.kind == RepeatChoice::Kind::EveryDay);
+}
+
+bool EditorPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // A wheel turned over the chooser on its way down the window would pick
+    // repeats, and open their details, one after another.
+    if (watched == m_c.repeatCombo && event->type() == QEvent::Wheel)
+        return true;
+    return QObject::eventFilter(watched, event);
 }
 
 void EditorPanel::OnEveryDayClicked(bool checked)

@@ -106,6 +106,9 @@ signals:
     // The delete caption was clicked: the chosen record is to be deleted.
     void deleteRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The subject and content of a shutdown record typed without 自动关机:
     // true once the user has agreed to store it as such (or it is no such pair).
