@@ -261,6 +261,15 @@ private slots:
         QTest::newRow("every day") << "Every Day"
                                    << "08:30:00"
                                    << "0" << kToday << QTime(8, 30, 0) << true << false;
+        QTest::newRow("every day, cancelled") << "Every Day"
+                                              << "08:30:00"
+                                              << "1" << kToday << QTime(8, 30, 0) << true << true;
+        // Kept after its popup, a dated record is done, not cancelled: given a
+        // new date, it is to pop up again.
+        QTest::newRow("shown and kept, its moment gone")
+            << "2016-04-30"
+            << "10:00:00"
+            << "1" << QDate(2016, 4, 30) << QTime(10, 0, 0) << false << false;
     }
     void rowTimes()
     {

@@ -74,6 +74,7 @@ private slots:
             {1047, "QPushButton", "退到托盘", false, true},
             {1057, "QPushButton", "时间校对", false, true},
             {1063, "QCheckBox", "每天提醒", false, true},
+            {1064, "QComboBox", "不重复", false, true},
         };
         for (const Row& r : rows)
             QTest::newRow(qPrintable(QString::number(r.id)))
@@ -156,9 +157,12 @@ private slots:
         }
         // Each group box frames its own controls.
         const QRect editor = item<QGroupBox>(dlg, "editorGroup")->geometry();
-        for (const char* name : {"subjectEdit", "contentEdit", "datePicker", "timePicker", "addModifyButton",
-                                 "refreshDeleteButton", "everyDayCheck", "clockLabel"})
+        for (const char* name :
+             {"subjectEdit", "contentEdit", "datePicker", "timePicker", "addModifyButton",
+              "refreshDeleteButton", "everyDayCheck", "clockLabel", "repeatLabel", "repeatCombo"}) {
+            QVERIFY2(item<QWidget>(dlg, name), name);
             QVERIFY2(editor.contains(item<QWidget>(dlg, name)->geometry()), name);
+        }
         const QRect list = item<QGroupBox>(dlg, "listGroup")->geometry();
         for (const char* name : {"recordList", "filterAllRadio", "filterUpcomingRadio", "statusLabel"})
             QVERIFY2(list.contains(item<QWidget>(dlg, name)->geometry()), name);

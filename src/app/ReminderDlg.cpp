@@ -26,6 +26,7 @@
 #include "ui_ReminderDlg.h"
 
 #include <QButtonGroup>
+#include <QComboBox>
 #include <QCursor>
 
 namespace {
@@ -86,6 +87,7 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
             Qt::QueuedConnection);
     setFont(windowFont());
     m_ui->setupUi(this);
+    addRepeatControls();
     applyDialogUnits();
     setUpControls();
     setUpPanels();
@@ -166,6 +168,7 @@ void CReminderDlg::setUpPanels()
     editor.refreshDeleteButton = m_ui->refreshDeleteButton;
     editor.autoShutdownCheck = m_ui->autoShutdownCheck;
     editor.everyDayCheck = m_ui->everyDayCheck;
+    editor.repeatCombo = findChild<QComboBox*>(QStringLiteral("repeatCombo"));
     m_editor = new EditorPanel(editor, this, storeProvider());
 
     RestReminderPanel::Controls rest;

@@ -162,6 +162,7 @@ private:
     // The window's store for whoever reads it later, on any thread.
     StoreProvider storeProvider() const;
     static QFont windowFont();
+    void addRepeatControls();
     void applyDialogUnits();
     void setUpControls();
     void connectControls();

@@ -10,6 +10,7 @@
 #include "widgets/ClockLabel.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QEventLoop>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -76,6 +77,7 @@ const ControlName kControlNames[] = {
     {ids::kIdcToTray, "toTrayButton"},
     {ids::kIdcTimeSync, "timeSyncButton"},
     {ids::kIdcEveryDay, "everyDayCheck"},
+    {ids::kIdcRepeat, "repeatCombo"},
 };
 
 QString u8(const char* text)
@@ -118,6 +120,23 @@ QFont CReminderDlg::windowFont()
     return WindowFont();
 }
 
+// The repeat chooser, in dialog units like the form: in the editor group, beside
+// the clock line, which gives up the right half of its row (its text ends
+// well before it) and keeps its place.
+void CReminderDlg::addRepeatControls()
+{
+    QWidget* clock = findChild<QWidget*>(QStringLiteral("clockLabel"));
+    clock->setGeometry(14, 268, 152, 10);
+    auto* label = new QLabel(u8("重复："), this);
+    label->setObjectName(QStringLiteral("repeatLabel"));
+    label->setGeometry(172, 269, 24, 9);
+    auto* combo = new QComboBox(this);
+    combo->setObjectName(QStringLiteral("repeatCombo"));
+    combo->setGeometry(196, 266, 112, 13);
+    label->setBuddy(combo);
+    setTabOrder(findChild<QWidget*>(QStringLiteral("everyDayCheck")), combo);
+}
+
 // The form is drawn in dialog units; the real pixels follow the font.
 void CReminderDlg::applyDialogUnits()
 {
@@ -158,6 +177,8 @@ QString CReminderDlg::GetDlgItemText(int id) const
         return g->title();
     if (auto* s = qobject_cast<QAbstractSpinBox*>(w))
         return s->text();
+    if (auto* c = qobject_cast<QComboBox*>(w))
+        return c->currentText();
     return QString();
 }
 

@@ -51,6 +51,8 @@ inline constexpr int kIdcAbout = 1046;
 inline constexpr int kIdcToTray = 1047;
 inline constexpr int kIdcTimeSync = 1057;
 inline constexpr int kIdcEveryDay = 1063;
+// The repeat chooser beside 每天提醒 (after the form's own controls).
+inline constexpr int kIdcRepeat = 1064;
 
 // Timers of the main window.
 inline constexpr int kTimerDueQueue = 1;      // shows the next due reminder

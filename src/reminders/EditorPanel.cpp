@@ -7,14 +7,18 @@
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "reminders/DueQueue.h"
+#include "reminders/RecordWrite.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
+#include "reminders/RepeatDialog.h"
 #include "store/AdoDatabase.h"
 #include "timers/Shutdown.h"
 #include "widgets/GbkLineEdit.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateEdit>
+#include <QEvent>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
@@ -37,6 +41,25 @@ const char kAddCaption[] = "添  加";
 const char kModifyCaption[] = "修  改";
 const char kRefreshCaption[] = "刷  新";
 const char kDeleteCaption[] = "删  除";
+
+// The chooser's items, in calendar::RepeatChoice::Kind order; "…" marks those
+// that ask for their details.
+const char* const kRepeatItems[] = {"不重复",    "每天",   "每个工作日（含调休）", "每周…", "每月…", "每年",
+                                    "农历每年…", "自定义…"};
+
+using calendar::RepeatChoice;
+
+bool hasDetails(RepeatChoice::Kind kind)
+{
+    return kind == RepeatChoice::Kind::Weekly || kind == RepeatChoice::Kind::Monthly ||
+           kind == RepeatChoice::Kind::Lunar || kind == RepeatChoice::Kind::Custom;
+}
+
+// A choice that gives the record a rule of its own.
+bool hasRule(RepeatChoice::Kind kind)
+{
+    return kind != RepeatChoice::Kind::None && kind != RepeatChoice::Kind::EveryDay;
+}
 
 QString u8(const char* text)
 {
@@ -63,7 +86,12 @@ EditorPanel::EditorPanel(const Controls& controls, QWidget* owner, StoreProvider
     m_c.cancelReminderCheck->hide();
     m_c.recordIdEdit->hide();
 
+    for (const char* item : kRepeatItems)
+        m_c.repeatCombo->addItem(u8(item));
     connect(m_c.refreshDeleteButton, &QPushButton::clicked, this, &EditorPanel::OnRefreshOrDelete);
+    connect(m_c.repeatCombo, &QComboBox::activated, this, &EditorPanel::OnRepeatChosen);
+    m_c.repeatCombo->installEventFilter(this);
+    connect(m_c.everyDayCheck, &QCheckBox::clicked, this, &EditorPanel::OnEveryDayClicked);
 
     reminderDate = Now();
     reminderTime = reminderDate;
@@ -82,6 +110,13 @@ void EditorPanel::readChoices()
     cancelReminder = m_c.cancelReminderCheck->isChecked();
     everyDay = m_c.everyDayCheck->isChecked();
     autoShutdown = m_c.autoShutdownCheck->isChecked();
+    const auto shown = RepeatChoice::Kind(m_c.repeatCombo->currentIndex());
+    if (shown != repeatChoice.kind)
+        repeatChoice = RepeatChoice::forDay(shown, reminderDate.date());
+    if (everyDay)
+        repeatChoice = RepeatChoice::fromRule(QString(), false, true);
+    else if (repeatChoice.kind == RepeatChoice::Kind::EveryDay)
+        repeatChoice = RepeatChoice();
 }
 
 bool EditorPanel::readTexts()
@@ -115,7 +150,11 @@ void EditorPanel::writeControls()
     m_c.timePicker->setTime(reminderTime.time());
 
     m_c.cancelReminderCheck->setChecked(cancelReminder);
-    m_c.everyDayCheck->setChecked(everyDay);
+    if (everyDay)
+        repeatChoice = RepeatChoice::fromRule(QString(), false, true);
+    else if (repeatChoice.kind == RepeatChoice::Kind::EveryDay)
+        repeatChoice = RepeatChoice();
+    showRepeat();
     m_c.autoShutdownCheck->setChecked(autoShutdown);
 
     // Unchanged texts are left alone, so the cursor stays where the user put it.
@@ -161,7 +200,13 @@ void EditorPanel::loadRecord(const QStringList& values)
         reminderDate = when;
         reminderTime = when;
     }
-    cancelReminder = values.at(4) == QLatin1String(reminders::kTaken);
+    const std::optional<repeat::Rule> rule = repeat::ReadRule(*m_store(), values.at(6));
+    repeatChoice =
+        rule && !everyDay ? RepeatChoice::fromRule(rule->rrule, rule->isWorkdays()) : RepeatChoice();
+    // "1" is also a dated record shown and kept: done, not cancelled. Ticked
+    // on such a one, a new date would be stored cancelled and never pop up.
+    cancelReminder = values.at(4) == QLatin1String(reminders::kTaken) &&
+                     (everyDay || rule || !when.isValid() || when > Now());
 
     writeControls();
     m_c.refreshDeleteButton->setText(u8(kDeleteCaption));
@@ -192,6 +237,7 @@ void EditorPanel::ClearEditor()
     content.clear();
     cancelReminder = false;
     everyDay = false;
+    repeatChoice = RepeatChoice();
     m_c.cancelReminderCheck->hide();
     writeControls();
 }
@@ -247,9 +293,17 @@ void EditorPanel::storeRecord()
         return;
 
     const QDateTime now = Now();
-    const QStringList values = reminders::ComposeRecordValues(subject, content, reminderDate, reminderTime,
-                                                              everyDay, cancelReminder, now);
-    if (reminders::ShutdownTimeRefused(autoShutdown, reminderDate, reminderTime, now)) {
+    std::optional<repeat::Rule> rule;
+    QDateTime date = reminderDate, time = reminderTime;
+    if (hasRule(repeatChoice.kind)) {
+        QDateTime first;
+        if (!planSeries(now, rule, first))
+            return;
+        date = time = first;
+    }
+    const QStringList values =
+        reminders::ComposeRecordValues(subject, content, date, time, everyDay, cancelReminder, now);
+    if (reminders::ShutdownTimeRefused(autoShutdown, date, time, now)) {
         showText(kShutdownInPast);
         return;
     }
@@ -261,9 +315,29 @@ void EditorPanel::storeRecord()
         return;
 
     if (mode() == Mode::Add)
-        addRecord(values);
+        addRecord(values, rule);
     else
-        modifyRecord(values);
+        modifyRecord(values, rule);
+}
+
+bool EditorPanel::planSeries(const QDateTime& now, std::optional<repeat::Rule>& rule, QDateTime& first)
+{
+    reminders::RuleDraft draft;
+    draft.rrule = repeatChoice.rule();
+    draft.workdays = repeatChoice.kind == RepeatChoice::Kind::Workdays;
+    // The series starts at the date and time picked; the record holds its first occurrence to come.
+    const QDateTime start = calendar::wallTime(reminderDate.date(), reminderTime.time());
+    repeat::Rule planned;
+    QDateTime wallFirst;
+    QString error;
+    if (!reminders::PlanSeries(*m_store(), draft, start, calendar::wallTime(now.date(), now.time()), planned,
+                               wallFirst, error)) {
+        ShowMessageBox(m_owner, error, QString(), MbButtons::Ok, MbIcon::Warning);
+        return false;
+    }
+    rule = planned;
+    first = walltime::WallMoment(wallFirst.date(), wallFirst.time());
+    return true;
 }
 
 bool EditorPanel::shutdownPairConfirmed() const
@@ -279,11 +353,10 @@ bool EditorPanel::shutdownPairConfirmed() const
                           MbIcon::None, MbResult::No, true) == MbResult::Yes;
 }
 
-void EditorPanel::addRecord(const QStringList& values)
+void EditorPanel::addRecord(const QStringList& values, const std::optional<repeat::Rule>& rule)
 {
     QString message;
-    if (m_store()->InsertRows(QString::fromLatin1(tolva::kReminderTable), m_insertFields, RowSet{values}, 1,
-                              message) != 1) {
+    if (reminders::AddRecord(*m_store(), values, rule, message).isEmpty()) {
         ShowMessageBox(m_owner, message);
         return;
     }
@@ -292,22 +365,15 @@ void EditorPanel::addRecord(const QStringList& values)
     backToAddMode();
 }
 
-void EditorPanel::modifyRecord(const QStringList& values)
+void EditorPanel::modifyRecord(const QStringList& values, const std::optional<repeat::Rule>& rule)
 {
-    const QString id = m_c.recordIdEdit->text();
-    int changed = 0;
-    // Only a number goes into the clause; anything else cannot name a record.
-    if (reminders::IsRecordId(id)) {
-        const QString clause = QStringLiteral("where id=%1").arg(id);
-        QString message = clause;
-        const std::shared_ptr<CAdoDatabase> db = m_store();
-        changed = db->UpdateRows(QString::fromLatin1(tolva::kReminderTable), clause, m_insertFields, values,
-                                 1, message);
-        if (changed < 0) {
-            // Refused, not vanished: the editor keeps the record and what was typed.
-            ShowMessageBox(m_owner, RefusedWriteText(*db, message));
-            return;
-        }
+    QString message;
+    const std::shared_ptr<CAdoDatabase> db = m_store();
+    const int changed = reminders::ModifyRecord(*db, m_c.recordIdEdit->text(), values, rule, message);
+    if (changed < 0) {
+        // Refused, not vanished: the editor keeps the record and what was typed.
+        ShowMessageBox(m_owner, RefusedWriteText(*db, message));
+        return;
     }
     if (changed == 1) {
         emit recordsChanged();
@@ -320,4 +386,56 @@ void EditorPanel::modifyRecord(const QStringList& values)
     autoShutdown = false;
     writeControls();
     m_c.autoShutdownCheck->show();
+}
+
+void EditorPanel::showRepeat()
+{
+    const int shown = int(repeatChoice.kind);
+    for (int i = 0; i < m_c.repeatCombo->count(); ++i)
+        m_c.repeatCombo->setItemText(i, u8(kRepeatItems[i]));
+    if (hasDetails(repeatChoice.kind))
+        m_c.repeatCombo->setItemText(shown, repeatChoice.words());
+    m_c.repeatCombo->setCurrentIndex(shown);
+    m_c.repeatCombo->setToolTip(repeatChoice.words());
+    m_c.everyDayCheck->setChecked(repeatChoice.kind == RepeatChoice::Kind::EveryDay);
+}
+
+bool EditorPanel::eventFilter(QObject* watched, QEvent* event)
+{
+    // A wheel turned over the chooser on its way down the window would pick
+    // repeats, and open their details, one after another.
+    if (watched == m_c.repeatCombo && event->type() == QEvent::Wheel)
+        return true;
+    return QObject::eventFilter(watched, event);
+}
+
+void EditorPanel::OnEveryDayClicked(bool checked)
+{
+    everyDay = checked;
+    repeatChoice = checked ? RepeatChoice::fromRule(QString(), false, true) : RepeatChoice();
+    showRepeat();
+}
+
+void EditorPanel::OnRepeatChosen(int index)
+{
+    const auto kind = RepeatChoice::Kind(index);
+    // Chosen again, a repeat with details opens them as they are.
+    const RepeatChoice base =
+        kind == repeatChoice.kind ? repeatChoice : RepeatChoice::forDay(kind, m_c.datePicker->date());
+    if (!hasDetails(kind)) {
+        repeatChoice = base;
+        everyDay = kind == RepeatChoice::Kind::EveryDay;
+        showRepeat();
+        return;
+    }
+    // Until the details are given, the chooser shows what holds.
+    showRepeat();
+    auto* details = new RepeatDialog(base, m_owner);
+    details->setAttribute(Qt::WA_DeleteOnClose);
+    connect(details, &QDialog::accepted, this, [this, details] {
+        repeatChoice = details->choice();
+        everyDay = false;
+        showRepeat();
+    });
+    details->open();
 }

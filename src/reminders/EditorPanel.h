@@ -1,15 +1,20 @@
 #pragma once
 
+#include "calendar/RepeatChoice.h"
 #include "reminders/DueCheck.h"
+#include "reminders/Repeat.h"
 
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 class GbkLineEdit;
 class GbkTextEdit;
 class QCheckBox;
+class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QPushButton;
@@ -18,7 +23,7 @@ class QWidget;
 
 // The editor group of the main window ("添加/修改提醒"): its bound values, the
 // add and modify of a record, the refresh/delete button, the every-day and
-// 自动关机 boxes. The window hands it the group's controls and the store, and
+// 自动关机 boxes, the repeat chooser. The window hands it the group's controls and the store, and
 // answers its signals: the list is the window's.
 class EditorPanel : public QObject
 {
@@ -39,6 +44,7 @@ public:
         QPushButton* refreshDeleteButton = nullptr;
         QCheckBox* autoShutdownCheck = nullptr;
         QCheckBox* everyDayCheck = nullptr;
+        QComboBox* repeatCombo = nullptr;
     };
 
     static constexpr int kSubjectMaxBytes = 52;
@@ -74,6 +80,8 @@ public:
     QString subject;
     QString content;
     bool autoShutdown = false;
+    // The repeat chosen; its every-day choice is `everyDay`, kept in step with it.
+    calendar::RepeatChoice repeatChoice;
 
     // The add or modify button, once the window has read every control: checks
     // the values read and stores the record.
@@ -84,6 +92,9 @@ public:
 
 public slots:
     void OnRefreshOrDelete();
+    // A repeat chosen (by its place in the chooser); one with details asks for them first.
+    void OnRepeatChosen(int index);
+    void OnEveryDayClicked(bool checked);
     void ClearEditor();
     void ReturnToAddMode();
 
@@ -95,15 +106,23 @@ signals:
     // The delete caption was clicked: the chosen record is to be deleted.
     void deleteRequested();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // The subject and content of a shutdown record typed without 自动关机:
     // true once the user has agreed to store it as such (or it is no such pair).
     bool shutdownPairConfirmed() const;
-    void addRecord(const QStringList& values);
-    void modifyRecord(const QStringList& values);
     void setEditsEnabled(bool enabled);
     void setAddModeCaptions();
     void showText(const char* text);
+    // The chooser and 每天提醒 as `repeatChoice` says.
+    void showRepeat();
+    // A repeating record's rule and the occurrence it is to hold; false when
+    // the rule was refused (and said so).
+    bool planSeries(const QDateTime& now, std::optional<repeat::Rule>& rule, QDateTime& first);
+    void addRecord(const QStringList& values, const std::optional<repeat::Rule>& rule);
+    void modifyRecord(const QStringList& values, const std::optional<repeat::Rule>& rule);
 
     Controls m_c;
     QWidget* m_owner;
