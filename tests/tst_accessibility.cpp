@@ -211,7 +211,7 @@ private slots:
                                      QStringLiteral("contentEdit"),
                                      QStringLiteral("datePicker"),
                                      QStringLiteral("timePicker"),
-                                     QStringLiteral("everyDayCheck"),
+                                     QStringLiteral("everyDayCheck"), QStringLiteral("repeatCombo"),
                                      QStringLiteral("autoShutdownCheck"),
                                      QStringLiteral("addModifyButton"),
                                      QStringLiteral("refreshDeleteButton"),

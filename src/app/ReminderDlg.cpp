@@ -241,9 +241,14 @@ bool CReminderDlg::OnInitDialog()
 
     listFields = reminders::ListFields();
     LoadRecordList(QString(), 1);
-    // A data file replaced while the program runs is opened and listed.
+    // A data file written by another program (the command line) or replaced
+    // while the program runs is listed again, with the filter last applied: the
+    // user may be typing in the other controls meanwhile, which are not read.
     if (CReminderApp* app = CReminderApp::instance())
-        app->WatchDataFile(this, [this] { ApplyFilter(); });
+        app->WatchDataFile(this, [this] {
+            LoadRecordList(
+                reminders::FilterWhereClause(filterIndex, reminders::WholeSeconds(seams::clock().now())), 0);
+        });
 
     m_dueQueue.reset();
 
