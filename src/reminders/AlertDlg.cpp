@@ -39,9 +39,8 @@ QString table()
 // The local wall clock now, to the second, as the table stores times.
 QDateTime wallClockNow()
 {
-    const QDateTime now = seams::clock().now();
-    const QTime t = now.time();
-    return calendar::wallTime(now.date(), QTime(t.hour(), t.minute(), t.second()));
+    const QDateTime now = reminders::WholeSeconds(seams::clock().now());
+    return calendar::wallTime(now.date(), now.time());
 }
 
 QString snoozeChoiceText(int minutes)
@@ -224,7 +223,6 @@ bool CAlertDlg::OnInitDialog()
         m_ui->contentEdit->setPlainText(QString::fromUtf8(kDirectNotice));
         // No waiting for the user. A record that stays moves on at once; a
         // one-time record goes only once the system has accepted the shutdown.
-        writeChecks();
         if (staysAfterwards) {
             QString message;
             const int kept = keepRecord(*db, message);
@@ -236,8 +234,6 @@ bool CAlertDlg::OnInitDialog()
         } else if (!shutDownThenDelete(nullptr)) {
             // Nothing to delete: with both boxes clear this marks the record
             // used, and the shutdown goes ahead all the same.
-            shutdownNow = false;
-            writeChecks();
             OnOK();
             ShutDownSystem(storeService, this);
         }
@@ -346,16 +342,19 @@ int CAlertDlg::keepRecord(CAdoDatabase& db, QString& message)
             if (repeatingRecord) {
                 repeat::Move move;
                 kept = repeat::MoveToNext(db, recordId, wallNow, move, m);
-                if (kept != 0)
+                if (kept < 0)
                     return kept;
-                // The series ended (or lost its rule) while the popup was open.
+                // 0: the series ended (or lost its rule) while the popup was open.
             }
-            // A kept every-day record keeps falling due; "1" would cancel it.
-            const QString use = QString::fromUtf8(everyDayRecord ? reminders::kNotTaken : reminders::kTaken);
-            m = clause();
-            kept = db.UpdateRows(table(), clause(), {QStringLiteral("use")}, {use}, 1, m);
-            if (kept != 1)
-                return kept;
+            if (kept == 0) {
+                // A kept every-day record keeps falling due; "1" would cancel it.
+                const QString use =
+                    QString::fromUtf8(everyDayRecord ? reminders::kNotTaken : reminders::kTaken);
+                m = clause();
+                kept = db.UpdateRows(table(), clause(), {QStringLiteral("use")}, {use}, 1, m);
+                if (kept != 1)
+                    return kept;
+            }
             if (snoozeDue) {
                 QString ended;
                 if (repeat::EndSnooze(db, recordId, ended) < 0) {
