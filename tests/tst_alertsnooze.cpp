@@ -217,6 +217,60 @@ private slots:
         QVERIFY(dlg->closed());
     }
 
+    // A popup shown for a snooze that fell due shows the snooze's time, and
+    // acknowledging it ends the snooze; a snooze still to come outlives the
+    // acknowledgement of the record's own occurrence.
+    void acknowledgingASnoozeEndsIt_data()
+    {
+        QTest::addColumn<QString>("date"); // the record's date, at 10:00:00
+        QTest::addColumn<QString>("rrule");
+        QTest::addColumn<QString>("until"); // the snooze's
+        QTest::addColumn<QString>("shown"); // in 提醒时间
+        QTest::addColumn<QString>("after"); // the record's "date time use"
+        QTest::addColumn<QString>("left");  // the snooze afterwards
+        const QString none;
+        QTest::newRow("a dated reminder kept as the setting says")
+            << "2026-01-01" << none << "2026-01-01 10:30:00"
+            << "2026-01-01 10:30:00"
+            << "2026-01-01 10:00:00 1" << none;
+        QTest::newRow("a weekly reminder stays at next week's occurrence") << "2026-01-08"
+                                                                           << "FREQ=WEEKLY"
+                                                                           << "2026-01-01 10:30:00"
+                                                                           << "2026-01-01 10:30:00"
+                                                                           << "2026-01-08 10:00:00 0" << none;
+        QTest::newRow("an every-day reminder's own occurrence leaves a later snooze")
+            << "Every Day" << none << "2026-01-01 12:00:00"
+            << "Every Day 10:30:00"
+            << "Every Day 10:30:00 0"
+            << "2026-01-01 12:00:00";
+    }
+    void acknowledgingASnoozeEndsIt()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, rrule);
+        QFETCH(QString, until);
+        QFETCH(QString, shown);
+        QFETCH(QString, after);
+        QFETCH(QString, left);
+        PopupRig rig;
+        rig.setIfDelete("Isfalse");
+        const QString time = date == QLatin1String("Every Day") ? "10:30:00" : "10:00:00";
+        const QString id = rig.add("a", "b", date, time);
+        rig.setRule(id, QStringLiteral("2026-01-01 10:00:00"), rrule);
+        QString message;
+        QCOMPARE(repeat::Snooze(*rig.inspector(), id, calendar::wallFromText(until), message), 1);
+        QCOMPARE(rig.snoozeOf(id), until);
+        rig.fakes.clock.set(QDateTime(QDate(2026, 1, 1), QTime(10, 30, 0)));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QCOMPARE(child<QLineEdit>(dlg.get(), "timeEdit")->text(), shown);
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+        QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.momentOf(id) + QLatin1Char(' ') + rig.useOf(id), after);
+        QCOMPARE(rig.snoozeOf(id), left);
+    }
+
     // Snoozed for 5 minutes, the record falls due again at that very second
     // and not before; that popup shows the snooze's time, and acknowledging it
     // ends the snooze (a kept weekly record stays at next week's occurrence).
