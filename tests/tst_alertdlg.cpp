@@ -6,6 +6,7 @@
 #include "reminders/DueQueue.h"
 #include "store/AdoDatabase.h"
 #include "support/PopupAcknowledger.h"
+#include "support/PopupRig.h"
 #include "support/TestSupport.h"
 
 #include <QApplication>
@@ -37,93 +38,7 @@ template <typename T> T* child(QWidget* dlg, const char* name)
     return w;
 }
 
-// Fake seams, a temporary program folder, and the application with its store open.
-struct Rig
-{
-    FakeSeams fakes;
-    TempProgramFolder folder;
-    CReminderApp app;
-    int reloads = 0;
-
-    Rig()
-    {
-        fakes.clock.set(QDateTime(QDate(2026, 1, 1), QTime(10, 0, 0)));
-        app.createStore();
-        QString message;
-        if (app.database()->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(),
-                                 QString(), message) != store::kConnected)
-            qFatal("store did not open: %s", qPrintable(message));
-    }
-
-    // A connection of the test's own, usable after the application released its store.
-    std::unique_ptr<CAdoDatabase> inspector()
-    {
-        auto db = std::make_unique<CAdoDatabase>();
-        QString message;
-        db->Open(QStringLiteral("file"), QStringLiteral("myTolva/tolva.dat"), QString(), QString(), message);
-        return db;
-    }
-
-    QString add(const QString& subject, const QString& content,
-                const QString& date = QStringLiteral("2026-01-01"),
-                const QString& time = QStringLiteral("10:00:00"))
-    {
-        auto db = inspector();
-        QString message;
-        const Row row{
-            subject, content, date, time, QStringLiteral("0"), QStringLiteral("2026-01-01 09:00:00")};
-        db->InsertRows(kTable, {"titile", "text", "date", "time", "use", "insertdatatime"}, {row}, 1,
-                       message);
-        RowSet rows;
-        db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
-        return rows.value(0).value(0);
-    }
-
-    // The record's use field, or "gone".
-    QString useOf(const QString& id)
-    {
-        auto db = inspector();
-        QString message;
-        RowSet rows;
-        if (db->SelectRows(kTable, "where id=" + id, {QStringLiteral("use")}, rows, 1, message) != 1)
-            return QStringLiteral("gone");
-        return rows.first().value(0);
-    }
-
-    void setIfDelete(const QString& value)
-    {
-        WriteAll(folder.settingsFile(),
-                 gbk::encode(QString::fromUtf8("[常规设置]\r\nIfDelete=") + value + "\r\n"));
-    }
-
-    // The database refuses every "delete" or every "update" from now on.
-    void block(const char* statement)
-    {
-        sqlite3* raw = nullptr;
-        sqlite3_open(folder.databaseFile().toUtf8().constData(), &raw);
-        const QByteArray sql = QByteArray("create trigger refuse_") + statement + " before " + statement +
-                               " on recordmsg begin select raise(abort, 'kept'); end;";
-        sqlite3_exec(raw, sql.constData(), nullptr, nullptr, nullptr);
-        sqlite3_close(raw);
-    }
-
-    std::unique_ptr<CAlertDlg> popup(const QString& id)
-    {
-        auto dlg = std::make_unique<CAlertDlg>(id);
-        dlg->reloadList = [this] { ++reloads; };
-        dlg->storeService = &app;
-        return dlg;
-    }
-
-    bool soundLooping() const { return fakes.sound.playing() == kWaveReminder; }
-    int plays() const
-    {
-        int n = 0;
-        for (const auto& c : fakes.sound.calls())
-            n += c.kind == FakeSound::Call::Play && c.waveId == kWaveReminder && c.loop;
-        return n;
-    }
-};
+using Rig = PopupRig;
 
 struct WaveInfo
 {
@@ -177,6 +92,7 @@ private slots:
             {"deleteCheck", "直接删除"},
             {"shutdownCheck", "直接关机"},
             {"okButton", "我知道了"},
+            {"snoozeButton", "稍后提醒"},
             {"deleteRadio", "删除信息"},
             {"keepRadio", "保留信息"},
             {"defaultLabel", "已经提醒过的信息，默认の执行操作："},
@@ -196,6 +112,14 @@ private slots:
         // The two boxes share one place.
         QCOMPARE(child<QCheckBox>(dlg.get(), "deleteCheck")->geometry(),
                  child<QCheckBox>(dlg.get(), "shutdownCheck")->geometry());
+        // 稍后提醒 found a place of its own, inside the popup.
+        auto* snooze = child<QPushButton>(dlg.get(), "snoozeButton");
+        QVERIFY(snooze->isEnabled() && !snooze->isHidden());
+        QVERIFY(dlg->rect().contains(snooze->geometry()));
+        for (QWidget* other : dlg->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (other != snooze && !other->isWindow())
+                QVERIFY2(!other->geometry().intersects(snooze->geometry()), qPrintable(other->objectName()));
+        }
         // The decoration is the program's own icon.
         auto* icon = child<QLabel>(dlg.get(), "iconLabel");
         const QImage programIcon = QIcon(QStringLiteral(":/icon128.svg")).pixmap(icon->size()).toImage();
@@ -206,34 +130,75 @@ private slots:
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
     }
 
+    // What 直接删除 starts from, and what acknowledging it then does. A
+    // repeating record is kept like an every-day one while its series goes on,
+    // and moves to its next occurrence; after its last occurrence it is a dated
+    // record. A kept every-day or repeating record stays not used ("0"):
+    // "1" would cancel it.
     void deleteChoiceFromTheSettings_data()
     {
         QTest::addColumn<QString>("setting"); // empty: no settings file
         QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("rrule");    // empty: no rule
+        QTest::addColumn<QString>("dtstart");  // the series' start
         QTest::addColumn<bool>("deletes");     // 直接删除 ticked
         QTest::addColumn<bool>("deleteRadio"); // 删除信息 chosen
-        QTest::newRow("missing") << QString() << "2026-01-01" << true << true;
+        QTest::addColumn<QString>("after");    // the record's "date time" and use afterwards, or "gone"
+        const QString none;
+        const QString start = QStringLiteral("2026-01-01 10:00:00");
+        QTest::newRow("missing") << none << "2026-01-01" << none << none << true << true << "gone";
         QTest::newRow("Istrue") << "Istrue"
-                                << "2026-01-01" << true << true;
+                                << "2026-01-01" << none << none << true << true << "gone";
         QTest::newRow("Isfalse") << "Isfalse"
-                                 << "2026-01-01" << false << false;
+                                 << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1";
         QTest::newRow("other case") << "istrue"
-                                    << "2026-01-01" << false << false;
+                                    << "2026-01-01" << none << none << false << false
+                                    << "2026-01-01 10:00:00 1";
         QTest::newRow("longer") << "IstrueXY"
-                                << "2026-01-01" << false << false;
-        QTest::newRow("every day is kept whatever the setting") << "Istrue"
-                                                                << "Every Day" << false << true;
+                                << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1";
+        QTest::newRow("every day is kept whatever the setting, and keeps falling due")
+            << "Istrue"
+            << "Every Day" << none << none << false << true << "Every Day 10:00:00 0";
+        QTest::newRow("a weekly reminder is kept whatever the setting and moves to next week")
+            << "Istrue"
+            << "2026-01-01"
+            << "FREQ=WEEKLY" << start << false << true << "2026-01-08 10:00:00 0";
+        QTest::newRow("a reminder on workdays of the week skips the weekend")
+            << "Isfalse"
+            << "2026-01-02"
+            << "FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR" << start << false << false << "2026-01-05 10:00:00 0";
+        QTest::newRow("the last occurrence of two is deleted as the setting says")
+            << "Istrue"
+            << "2026-01-01"
+            << "FREQ=DAILY;COUNT=2"
+            << "2025-12-31 10:00:00" << true << true << "gone";
+        QTest::newRow("the last occurrence of two is kept as the setting says")
+            << "Isfalse"
+            << "2026-01-01"
+            << "FREQ=DAILY;COUNT=2"
+            << "2025-12-31 10:00:00" << false << false << "2026-01-01 10:00:00 1";
+        QTest::newRow("a series that ends today at its last occurrence is a dated one")
+            << "Istrue"
+            << "2026-01-01"
+            << "FREQ=WEEKLY;UNTIL=20260101T100000"
+            << "2025-12-25 10:00:00" << true << true << "gone";
     }
     void deleteChoiceFromTheSettings()
     {
         QFETCH(QString, setting);
         QFETCH(QString, date);
+        QFETCH(QString, rrule);
+        QFETCH(QString, dtstart);
         QFETCH(bool, deletes);
         QFETCH(bool, deleteRadio);
+        QFETCH(QString, after);
         Rig rig;
         if (!setting.isEmpty())
             rig.setIfDelete(setting);
+        if (date != QLatin1String("Every Day"))
+            rig.fakes.clock.set(QDateTime(QDate::fromString(date, Qt::ISODate), QTime(10, 0, 0)));
         const QString id = rig.add(QString::fromUtf8("交报告"), QString::fromUtf8("周报"), date);
+        rig.setRule(id, dtstart, rrule);
         auto dlg = rig.popup(id);
         QVERIFY(dlg->OnInitDialog());
         QCOMPARE(dlg->everyDayRecord, date == QLatin1String("Every Day"));
@@ -242,14 +207,45 @@ private slots:
         QCOMPARE(child<QRadioButton>(dlg.get(), "deleteRadio")->isChecked(), deleteRadio);
         QCOMPARE(child<QRadioButton>(dlg.get(), "keepRadio")->isChecked(), !deleteRadio);
 
+        // Acknowledged a little later: the next occurrence is the first after then.
+        rig.fakes.clock.advanceSecs(20);
         QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
         QVERIFY(dlg->closed());
         QCOMPARE(dlg->result(), int(QDialog::Accepted));
-        QCOMPARE(rig.useOf(id), deletes ? QStringLiteral("gone") : QStringLiteral("1"));
+        const QString use = rig.useOf(id);
+        QCOMPARE(use == QLatin1String("gone") ? use : rig.momentOf(id) + QLatin1Char(' ') + use, after);
+        // The rule goes with its record, and only with it.
+        QCOMPARE(rig.hasRule(id), !rrule.isEmpty() && after != QLatin1String("gone"));
         QCOMPARE(rig.fakes.sound.playing(), 0);
         QCOMPARE(rig.reloads, 1);
         QCOMPARE(rig.fakes.power.requests(), 0);
         QVERIFY(rig.app.database());
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
+    }
+
+    // Ticked by hand, 直接删除 takes a repeating record with its whole series
+    // and its snooze.
+    void deletingARepeatingRecordTakesItsSeries()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        const QString other = rig.add("c", "d");
+        rig.setRule(id, QStringLiteral("2026-01-01 10:00:00"), QStringLiteral("FREQ=WEEKLY"));
+        rig.setRule(other, QStringLiteral("2026-01-01 10:00:00"), QStringLiteral("FREQ=DAILY"));
+        QString message;
+        QCOMPARE(repeat::Snooze(*rig.inspector(), id, QDateTime(QDate(2026, 1, 1), QTime(9, 55), Qt::UTC),
+                                message),
+                 1);
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        QVERIFY(!child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked());
+        QTest::mouseClick(child<QCheckBox>(dlg.get(), "deleteCheck"), Qt::LeftButton);
+        QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
+        QVERIFY(!rig.hasRule(id));
+        QVERIFY(rig.snoozeOf(id).isEmpty());
+        QVERIFY(rig.hasRule(other));
     }
 
     // A popup that falls due while the user types takes the keyboard: in its
@@ -354,35 +350,50 @@ private slots:
         QVERIFY(child<QCheckBox>(second.get(), "deleteCheck")->isChecked());
     }
 
-    // A shutdown happens only together with the deletion of the record. The
-    // setting says keep: the one-time record is deleted anyway.
+    // The setting says keep: a one-time record is deleted anyway, once the
+    // system has accepted the shutdown. An every-day or repeating record stays
+    // and moves on, and shuts down as a one-time one does.
     void promptShutdownAcknowledged_data()
     {
         QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("rrule");
         QTest::addColumn<bool>("untick");
-        QTest::addColumn<QString>("use"); // after the acknowledgement
+        QTest::addColumn<QString>("after"); // the record's "date time use", or "gone"
         QTest::addColumn<int>("shutdowns");
-        QTest::newRow("one-time") << "2026-01-01" << false << "gone" << 1;
-        QTest::newRow("one-time, box unticked") << "2026-01-01" << true << "gone" << 0;
-        QTest::newRow("every day") << "Every Day" << false << "1" << 0;
-        QTest::newRow("every day, box unticked") << "Every Day" << true << "1" << 0;
+        QTest::addColumn<int>("reloads");
+        const QString none;
+        QTest::newRow("one-time") << "2026-01-01" << none << false << "gone" << 1 << 0;
+        QTest::newRow("one-time, box unticked") << "2026-01-01" << none << true << "gone" << 0 << 1;
+        QTest::newRow("every day stays") << "Every Day" << none << false << "Every Day 10:00:00 0" << 1 << 1;
+        QTest::newRow("every day, box unticked")
+            << "Every Day" << none << true << "Every Day 10:00:00 0" << 0 << 1;
+        QTest::newRow("daily moves to tomorrow")
+            << "2026-01-01"
+            << "FREQ=DAILY" << false << "2026-01-02 10:00:00 0" << 1 << 1;
+        QTest::newRow("daily, box unticked, moves to tomorrow")
+            << "2026-01-01"
+            << "FREQ=DAILY" << true << "2026-01-02 10:00:00 0" << 0 << 1;
     }
     void promptShutdownAcknowledged()
     {
         QFETCH(QString, date);
+        QFETCH(QString, rrule);
         QFETCH(bool, untick);
-        QFETCH(QString, use);
+        QFETCH(QString, after);
         QFETCH(int, shutdowns);
+        QFETCH(int, reloads);
         Rig rig;
         rig.setIfDelete("Isfalse");
         const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("需要提示"), date);
+        rig.setRule(id, QStringLiteral("2026-01-01 10:00:00"), rrule);
         auto dlg = rig.popup(id);
         QVERIFY(dlg->OnInitDialog());
         QVERIFY(rig.soundLooping());
         QVERIFY(child<QCheckBox>(dlg.get(), "deleteCheck")->isHidden());
         QVERIFY(!child<QCheckBox>(dlg.get(), "shutdownCheck")->isHidden());
         QVERIFY(child<QCheckBox>(dlg.get(), "shutdownCheck")->isChecked());
-        QCOMPARE(child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked(), !dlg->everyDayRecord);
+        QVERIFY(child<QPushButton>(dlg.get(), "snoozeButton")->isHidden());
+        QCOMPARE(child<QCheckBox>(dlg.get(), "deleteCheck")->isChecked(), after == QLatin1String("gone"));
         QCOMPARE(child<QPlainTextEdit>(dlg.get(), "contentEdit")->toPlainText(), kPromptNotice);
         QCOMPARE(rig.fakes.power.requests(), 0);
 
@@ -390,11 +401,12 @@ private slots:
             QTest::mouseClick(child<QCheckBox>(dlg.get(), "shutdownCheck"), Qt::LeftButton);
         QTest::mouseClick(child<QPushButton>(dlg.get(), "okButton"), Qt::LeftButton);
         QVERIFY(dlg->closed());
-        QCOMPARE(rig.useOf(id), use);
+        const QString use = rig.useOf(id);
+        QCOMPARE(use == QLatin1String("gone") ? use : rig.momentOf(id) + QLatin1Char(' ') + use, after);
         QCOMPARE(rig.fakes.power.requests(), shutdowns);
         // An accepted shutdown releases the store: no list to reload without it.
         QCOMPARE(bool(rig.app.database()), shutdowns == 0);
-        QCOMPARE(rig.reloads, shutdowns == 0 ? 1 : 0);
+        QCOMPARE(rig.reloads, reloads);
         QCOMPARE(rig.fakes.sound.playing(), 0);
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
     }
@@ -402,19 +414,29 @@ private slots:
     void directShutdownNeedsNoOne_data()
     {
         QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("rrule");
         QTest::addColumn<bool>("deletable");
-        QTest::addColumn<QString>("use"); // afterwards
-        QTest::newRow("one-time") << "2026-01-01" << true << "gone";
-        QTest::newRow("every day") << "Every Day" << true << "gone";
-        QTest::newRow("not deletable: marked, still shuts down") << "2026-01-01" << false << "1";
+        QTest::addColumn<QString>("after"); // the record's "date time use", or "gone"
+        const QString none;
+        QTest::newRow("one-time") << "2026-01-01" << none << true << "gone";
+        QTest::newRow("every day stays for tomorrow")
+            << "Every Day" << none << true << "Every Day 10:00:00 0";
+        QTest::newRow("a daily rule moves to tomorrow") << "2026-01-01"
+                                                        << "FREQ=DAILY" << true << "2026-01-02 10:00:00 0";
+        QTest::newRow("the last of a series goes") << "2026-01-01"
+                                                   << "FREQ=DAILY;COUNT=1" << true << "gone";
+        QTest::newRow("not deletable: marked, still shuts down")
+            << "2026-01-01" << none << false << "2026-01-01 10:00:00 1";
     }
     void directShutdownNeedsNoOne()
     {
         QFETCH(QString, date);
+        QFETCH(QString, rrule);
         QFETCH(bool, deletable);
-        QFETCH(QString, use);
+        QFETCH(QString, after);
         Rig rig;
         const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("直接关机"), date);
+        rig.setRule(id, QStringLiteral("2026-01-01 10:00:00"), rrule);
         if (!deletable)
             rig.block("delete");
         auto dlg = rig.popup(id);
@@ -423,28 +445,47 @@ private slots:
         QVERIFY(dlg->closed());
         QVERIFY(!dlg->isVisible());
         QCOMPARE(child<QPlainTextEdit>(dlg.get(), "contentEdit")->toPlainText(), kDirectNotice);
-        QCOMPARE(rig.useOf(id), use);
+        const QString use = rig.useOf(id);
+        QCOMPARE(use == QLatin1String("gone") ? use : rig.momentOf(id) + QLatin1Char(' ') + use, after);
         QCOMPARE(rig.fakes.power.requests(), 1);
         QCOMPARE(rig.plays(), 0);
-        // Marking it used reloads the list; the shutdown then releases the store.
-        QCOMPARE(rig.reloads, deletable ? 0 : 1);
         QVERIFY(!rig.app.database());
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
     }
 
+    // A refused shutdown (polkit said no) says why and leaves a one-time record
+    // as it was; a repeating one has moved on all the same.
+    void refusedShutdownIsReported_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::addColumn<QString>("rrule");
+        QTest::addColumn<QString>("after"); // the record's "date time use"
+        const QString none;
+        QTest::newRow("asking first, one-time: kept") << "需要提示" << none << "2026-01-01 10:00:00 0";
+        QTest::newRow("at once, one-time: kept") << "直接关机" << none << "2026-01-01 10:00:00 0";
+        QTest::newRow("at once, daily: moved to tomorrow") << "直接关机"
+                                                           << "FREQ=DAILY"
+                                                           << "2026-01-02 10:00:00 0";
+    }
     void refusedShutdownIsReported()
     {
+        QFETCH(QString, content);
+        QFETCH(QString, rrule);
+        QFETCH(QString, after);
         Rig rig;
         rig.fakes.power.setAccept(false);
-        const QString id = rig.add(QString::fromUtf8("关机"), QString::fromUtf8("需要提示"));
+        const QString id = rig.add(QString::fromUtf8("关机"), content);
+        rig.setRule(id, QStringLiteral("2026-01-01 10:00:00"), rrule);
         auto dlg = rig.popup(id);
-        QVERIFY(dlg->OnInitDialog());
-        dlg->OnOK();
+        if (dlg->OnInitDialog())
+            dlg->OnOK();
         QVERIFY(dlg->closed());
+        QCOMPARE(rig.fakes.power.requests(), 1);
         QCOMPARE(rig.fakes.boxes.texts(), QStringList{"ExitWindowsEx\n" + FakePower::refusal()});
         QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::Ok);
         QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
         QVERIFY(rig.app.database()); // the program works on with its store
+        QCOMPARE(rig.momentOf(id) + QLatin1Char(' ') + rig.useOf(id), after);
     }
 
     // Nothing to show and nothing to acknowledge: the message, and after the
@@ -588,16 +629,18 @@ private slots:
         QStringList stillThereWhenShown;
         PopupAcknowledger user([&](CAlertDlg* dlg) {
             seen.append(dlg->recordId);
-            stillThereWhenShown.append(rig.useOf(older) + "/" + rig.useOf(newer));
+            stillThereWhenShown.append(rig.useOf(older) + "/" + rig.useOf(newer) + "/" +
+                                       QString::number(rig.reloads));
             return true;
         });
         const auto run = [&](const QString& id) { CAlertDlg::ShowReminder(id, [&] { ++rig.reloads; }); };
         while (queue.ShowNextDueReminder(run)) {
         }
         QCOMPARE(seen, (QStringList{newer, older}));
-        // The older one opened only after the newer one (every day: kept, marked
-        // used) had been acknowledged.
-        QCOMPARE(stillThereWhenShown, (QStringList{"0/0", "0/1"}));
+        // The older one opened only after the newer one had been acknowledged
+        // (deleted by the setting; the every-day one is kept for tomorrow).
+        QCOMPARE(stillThereWhenShown, (QStringList{"0/0/0", "0/0/1"}));
+        QCOMPARE(rig.useOf(older) + "/" + rig.useOf(newer), QStringLiteral("gone/0"));
         QCOMPARE(rig.reloads, 2);
     }
 

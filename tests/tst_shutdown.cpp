@@ -232,13 +232,18 @@ class TestShutdown : public QObject
 
 private slots:
     // The store stays while the system decides, and goes once it says yes; no
-    // second request goes out meanwhile.
+    // second request goes out meanwhile. What waited for the yes (the popup's
+    // deletion of its record) still finds the store.
     void shutdownReleasesTheStoreOnceAccepted()
     {
         Rig rig;
         rig.fakes.power.setHold(true);
         QList<bool> answers;
-        QVERIFY(ShutDownSystem(&rig.app, nullptr, [&](bool accepted) { answers << accepted; }));
+        int countInAnswer = -100;
+        QVERIFY(ShutDownSystem(&rig.app, nullptr, [&](bool accepted) {
+            answers << accepted;
+            countInAnswer = rig.countNow();
+        }));
         QCOMPARE(rig.fakes.power.requests(), 1);
         QCOMPARE(rig.countNow(), 0);
         QVERIFY(!ShutDownSystem(&rig.app, nullptr));
@@ -248,6 +253,7 @@ private slots:
         rig.fakes.power.release();
         QCOMPARE(answers, QList<bool>{true});
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
+        QCOMPARE(countInAnswer, 0);
         QCOMPARE(rig.countNow(), store::kNotConnected);
     }
 

@@ -9,6 +9,7 @@
 #include "reminders/DueQueue.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
+#include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
 #include "timers/Shutdown.h"
 #include "ui_AlertDlg.h"
@@ -17,6 +18,9 @@
 #include <QApplication>
 #include <QIcon>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QSpinBox>
 #include <QWindow>
 
 namespace {
@@ -30,6 +34,57 @@ constexpr qint64 kKeyGuardMs = 1000;
 QString table()
 {
     return QString::fromUtf8(tolva::kReminderTable);
+}
+
+// The local wall clock now, to the second, as the table stores times.
+QDateTime wallClockNow()
+{
+    const QDateTime now = reminders::WholeSeconds(seams::clock().now());
+    return calendar::wallTime(now.date(), now.time());
+}
+
+QString snoozeChoiceText(int minutes)
+{
+    return minutes % 60 == 0 ? QString::fromUtf8("%1 小时").arg(minutes / 60)
+                             : QString::fromUtf8("%1 分钟").arg(minutes);
+}
+
+// "自定义…": asks how many minutes, 1 to a day. False when the user cancels.
+bool askMinutes(QWidget* parent, int& minutes)
+{
+    QDialog dlg(parent);
+    dlg.setObjectName(QStringLiteral("snoozeLengthDlg"));
+    dlg.setWindowTitle(QString::fromUtf8("稍后提醒"));
+    dlg.setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                       Qt::WindowStaysOnTopHint);
+    dlg.setFont(DialogFont());
+    const DialogUnits du(dlg.font());
+    auto* label =
+        new QLabel(QString::fromUtf8("多少分钟后再提醒（1～%1）：").arg(CAlertDlg::kSnoozeMaxMinutes), &dlg);
+    label->setGeometry(du.rect(QRect(7, 7, 136, 8)));
+    auto* spin = new QSpinBox(&dlg);
+    spin->setObjectName(QStringLiteral("minutesSpin"));
+    spin->setRange(1, CAlertDlg::kSnoozeMaxMinutes);
+    spin->setValue(15);
+    spin->setSuffix(QString::fromUtf8(" 分钟"));
+    spin->setGeometry(du.rect(QRect(7, 19, 70, 13)));
+    label->setBuddy(spin);
+    auto* ok = new QPushButton(QString::fromUtf8("确  定"), &dlg);
+    ok->setObjectName(QStringLiteral("okButton"));
+    ok->setDefault(true);
+    ok->setGeometry(du.rect(QRect(39, 38, 50, 14)));
+    auto* cancel = new QPushButton(QString::fromUtf8("取  消"), &dlg);
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setGeometry(du.rect(QRect(93, 38, 50, 14)));
+    QObject::connect(ok, &QPushButton::clicked, &dlg, &QDialog::accept);
+    QObject::connect(cancel, &QPushButton::clicked, &dlg, &QDialog::reject);
+    dlg.setFixedSize(du.x(150), du.y(59));
+    spin->selectAll();
+    spin->setFocus();
+    if (dlg.exec() != QDialog::Accepted)
+        return false;
+    minutes = spin->value();
+    return true;
 }
 } // namespace
 
@@ -48,6 +103,16 @@ CAlertDlg::CAlertDlg(const QString& id, QWidget* parent)
         QIcon(QString::fromLatin1(tolva::kIconResource)).pixmap(m_ui->iconLabel->size()));
     // Keys go to whichever control has the focus; one filter sees them all.
     qApp->installEventFilter(this);
+
+    m_snoozeMenu = new QMenu(m_ui->snoozeButton);
+    for (const int minutes : kSnoozeChoices)
+        connect(m_snoozeMenu->addAction(snoozeChoiceText(minutes)), &QAction::triggered, this,
+                [this, minutes] { OnSnooze(minutes); });
+    connect(m_snoozeMenu->addAction(QString::fromUtf8("自定义…")), &QAction::triggered, this,
+            &CAlertDlg::askSnoozeLength);
+    m_ui->snoozeButton->setMenu(m_snoozeMenu);
+    // Nothing to snooze until a record has been read.
+    m_ui->snoozeButton->setEnabled(false);
 
     connect(m_ui->okButton, &QPushButton::clicked, this, &CAlertDlg::OnOK);
     connect(m_ui->deleteRadio, &QRadioButton::clicked, this, &CAlertDlg::OnChooseDelete);
@@ -102,7 +167,19 @@ bool CAlertDlg::OnInitDialog()
     const QString content = row.value(1);
     const QString date = row.value(2);
     const QString time = row.value(3);
+    const std::shared_ptr<CAdoDatabase> db = database();
+    const QDateTime wallNow = wallClockNow();
     dueMoment = DueMoment(date, time, seams::clock().now());
+    QString shownTime = QStringLiteral("%1 %2").arg(date, time);
+    // A snooze that has fallen due is what this popup stands for: a repeating
+    // record already holds its next occurrence by then.
+    const std::optional<QDateTime> snoozedUntil = repeat::SnoozedUntil(*db, recordId);
+    if (snoozedUntil && *snoozedUntil <= wallNow) {
+        snoozeDue = true;
+        dueMoment = reminders::RecordDateTime(reminders::FormatDate(*snoozedUntil),
+                                              reminders::FormatTime(*snoozedUntil));
+        shownTime = reminders::FormatDateTime(*snoozedUntil);
+    }
     if (dueQueue && dueQueue->wasAcknowledged(recordId, dueMoment)) {
         // Acknowledged already in this run, in a store that could not record it.
         finish(false);
@@ -110,7 +187,7 @@ bool CAlertDlg::OnInitDialog()
     }
     m_ui->subjectEdit->setText(subject);
     m_ui->contentEdit->setPlainText(QString(content).replace(QLatin1String("\r\n"), QLatin1String("\n")));
-    m_ui->timeEdit->setText(QStringLiteral("%1 %2").arg(date, time));
+    m_ui->timeEdit->setText(shownTime);
 
     LoadDeleteChoice();
     if (date == QLatin1String(reminders::kEveryDay)) {
@@ -118,34 +195,53 @@ bool CAlertDlg::OnInitDialog()
         deleteRecord = false;
         everyDayRecord = true;
     }
+    if (const std::optional<repeat::Rule> rule = repeat::ReadRule(*db, recordId)) {
+        // So is a repeating one while its series goes on; after its last
+        // occurrence it is a dated reminder like any other.
+        repeatingRecord = repeat::NextAfter(*rule, repeat::SeriesOf(*rule, *db), wallNow).isValid();
+        if (repeatingRecord)
+            deleteRecord = false;
+    }
     shutdownNow = false;
 
     const bool isShutdown = subject == QString::fromUtf8(shutdown::kSubject);
+    const bool staysAfterwards = everyDayRecord || repeatingRecord;
     if (isShutdown && content == QString::fromUtf8(shutdown::kPrompt)) {
-        if (!everyDayRecord)
+        if (!staysAfterwards)
             deleteRecord = true;
         m_soundPlay = seams::sound().play(kWaveReminder, true);
         shutdownNow = true;
         m_ui->deleteCheck->hide();
         m_ui->shutdownCheck->show();
+        m_ui->snoozeButton->hide();
         m_ui->contentEdit->setPlainText(QString::fromUtf8(kPromptNotice));
     } else if (isShutdown && content == QString::fromUtf8(shutdown::kDirect)) {
         shutdownNow = true;
         m_ui->deleteCheck->hide();
         m_ui->shutdownCheck->show();
+        m_ui->snoozeButton->hide();
         m_ui->contentEdit->setPlainText(QString::fromUtf8(kDirectNotice));
-        // No waiting for the user: delete, shut down, close.
-        QString deleteMessage = where;
-        if (database()->DeleteRows(table(), where, 1, deleteMessage) != 1) {
-            // The boxes are still clear here, so this marks the record used.
-            shutdownNow = false;
+        // No waiting for the user. A record that stays moves on at once; a
+        // one-time record goes only once the system has accepted the shutdown.
+        if (staysAfterwards) {
+            QString message;
+            const int kept = keepRecord(*db, message);
+            if (kept != 1)
+                ShowMessageBox(this, kept < 0 ? RefusedWriteText(*db, message) : message);
+            else if (reloadList)
+                reloadList();
+            ShutDownSystem(storeService, this);
+        } else if (!shutDownThenDelete(nullptr)) {
+            // Nothing to delete: with both boxes clear this marks the record
+            // used, and the shutdown goes ahead all the same.
             OnOK();
+            ShutDownSystem(storeService, this);
         }
-        ShutDownSystem(storeService, this);
         finish(false);
         return false;
     } else {
         m_soundPlay = seams::sound().play(kWaveReminder, true);
+        m_ui->snoozeButton->setEnabled(true);
     }
     writeChecks();
     return true;
@@ -187,37 +283,153 @@ void CAlertDlg::OnOK()
     const QString where = clause();
     QString message = where;
     const std::shared_ptr<CAdoDatabase> db = database();
-    if (deleteRecord) {
-        const int deleted = idUsable() ? db->DeleteRows(table(), where, 1, message) : 0;
-        if (deleted != 1) {
-            // The box's first line is the program's own; a refusal of the store
-            // says why under it.
-            QString text = QString::fromUtf8(kDeleteFailedText);
-            if (deleted < 0)
-                text += QLatin1Char('\n') + RefusedWriteText(*db, message);
-            ShowMessageBox(this, text);
-            m_deleteFailed = true;
-            acknowledgementFailed();
-            return;
-        }
-        if (shutdownNow) {
-            ShutDownSystem(storeService, this);
-            // Released once the system says yes: no list to reload.
+    if (deleteRecord && shutdownNow) {
+        QString refusal;
+        if (shutDownThenDelete(&refusal)) {
+            // Whatever the answer, this popup is done; a refusal keeps the record.
             finish(false);
             return;
         }
+        QString text = QString::fromUtf8(kDeleteFailedText);
+        if (!refusal.isEmpty())
+            text += QLatin1Char('\n') + refusal;
+        ShowMessageBox(this, text);
+    } else if (deleteRecord) {
+        const int deleted = idUsable() ? db->DeleteRows(table(), where, 1, message) : 0;
+        if (deleted == 1) {
+            finish(true);
+            return;
+        }
+        // The box's first line is the program's own; a refusal of the store
+        // says why under it.
+        QString text = QString::fromUtf8(kDeleteFailedText);
+        if (deleted < 0)
+            text += QLatin1Char('\n') + RefusedWriteText(*db, message);
+        ShowMessageBox(this, text);
     } else {
-        const int marked = idUsable() ? db->UpdateRows(table(), where, {QStringLiteral("use")},
-                                                       {QString::fromUtf8(reminders::kTaken)}, 1, message)
-                                      : 0;
-        if (marked != 1) {
-            ShowMessageBox(this, marked < 0 ? RefusedWriteText(*db, message) : message);
+        const int kept = keepRecord(*db, message);
+        if (kept != 1) {
+            ShowMessageBox(this, kept < 0 ? RefusedWriteText(*db, message) : message);
             m_updateFailed = true;
             acknowledgementFailed();
             return;
         }
+        if (shutdownNow) {
+            // A record that stays has moved on before the system is asked.
+            if (reloadList)
+                reloadList();
+            ShutDownSystem(storeService, this);
+            finish(false);
+            return;
+        }
+        finish(true);
+        return;
+    }
+    m_deleteFailed = true;
+    acknowledgementFailed();
+}
+
+int CAlertDlg::keepRecord(CAdoDatabase& db, QString& message)
+{
+    if (!idUsable()) {
+        message = clause();
+        return 0;
+    }
+    const QDateTime wallNow = wallClockNow();
+    return db.RunInTransaction(
+        [&](QString& m) {
+            int kept = 0;
+            if (repeatingRecord) {
+                repeat::Move move;
+                kept = repeat::MoveToNext(db, recordId, wallNow, move, m);
+                if (kept < 0)
+                    return kept;
+                // 0: the series ended (or lost its rule) while the popup was open.
+            }
+            if (kept == 0) {
+                // A kept every-day record keeps falling due; "1" would cancel it.
+                const QString use =
+                    QString::fromUtf8(everyDayRecord ? reminders::kNotTaken : reminders::kTaken);
+                m = clause();
+                kept = db.UpdateRows(table(), clause(), {QStringLiteral("use")}, {use}, 1, m);
+                if (kept != 1)
+                    return kept;
+            }
+            if (snoozeDue) {
+                QString ended;
+                if (repeat::EndSnooze(db, recordId, ended) < 0) {
+                    m = ended;
+                    return int(store::kDataError);
+                }
+            }
+            return kept;
+        },
+        message);
+}
+
+bool CAlertDlg::shutDownThenDelete(QString* refusal)
+{
+    const std::shared_ptr<CAdoDatabase> db = database();
+    const QString where = clause();
+    QString message = where;
+    if (!idUsable())
+        return false;
+    const QString readOnly = ReadOnlyReason(*db);
+    const int count = readOnly.isEmpty() ? db->CountRows(table(), where, message) : -1;
+    if (count != 1) {
+        if (refusal && count < 0)
+            *refusal = readOnly.isEmpty() ? message : readOnly;
+        return false;
+    }
+    const StoreProvider provider = store;
+    ShutDownSystem(storeService, this, [provider, where](bool accepted) {
+        if (!accepted)
+            return;
+        // Called before the store is released. Where the record cannot be
+        // deleted it is marked used, so that it does not come back.
+        const std::shared_ptr<CAdoDatabase> held = provider ? provider() : nullptr;
+        if (!held)
+            return;
+        QString m = where;
+        if (held->DeleteRows(table(), where, 1, m) != 1) {
+            m = where;
+            held->UpdateRows(table(), where, {QStringLiteral("use")}, {QString::fromUtf8(reminders::kTaken)},
+                             1, m);
+        }
+    });
+    return true;
+}
+
+void CAlertDlg::OnSnooze(int minutes)
+{
+    if (m_closed || !m_ui->snoozeButton->isEnabled() || minutes < 1 || minutes > kSnoozeMaxMinutes)
+        return;
+    const std::shared_ptr<CAdoDatabase> db = database();
+    const QDateTime wallNow = wallClockNow();
+    QString message = clause();
+    const int written = db->RunInTransaction(
+        [&](QString& m) {
+            const int snoozed = repeat::Snooze(*db, recordId, wallNow.addSecs(qint64(minutes) * 60), m);
+            if (snoozed < 0 || !repeatingRecord)
+                return snoozed;
+            // The snooze takes this occurrence over; the series goes on to its next.
+            repeat::Move move;
+            const int moved = repeat::MoveToNext(*db, recordId, wallNow, move, m);
+            return moved < 0 ? moved : snoozed;
+        },
+        message);
+    if (written != 1) {
+        ShowMessageBox(this, written < 0 ? RefusedWriteText(*db, message) : message);
+        return;
     }
     finish(true);
+}
+
+void CAlertDlg::askSnoozeLength()
+{
+    int minutes = 0;
+    if (askMinutes(this, minutes))
+        OnSnooze(minutes);
 }
 
 void CAlertDlg::acknowledgementFailed()
@@ -298,7 +510,8 @@ bool CAlertDlg::eventFilter(QObject* watched, QEvent* event)
     if ((type != QEvent::KeyPress && type != QEvent::KeyRelease) || !watched->isWidgetType())
         return QDialog::eventFilter(watched, event);
     auto* widget = static_cast<QWidget*>(watched);
-    if (widget != this && !isAncestorOf(widget))
+    // The snooze menu is a window of its own, but part of the popup.
+    if (widget != this && !isAncestorOf(widget) && widget->window() != m_snoozeMenu)
         return QDialog::eventFilter(watched, event);
     return swallowKey(static_cast<QKeyEvent*>(event));
 }

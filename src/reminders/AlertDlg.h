@@ -9,6 +9,7 @@
 #include <memory>
 
 class DueQueue;
+class QMenu;
 class StoreService;
 
 namespace Ui {
@@ -16,7 +17,9 @@ class AlertDlg;
 }
 
 // Dialog 130, the reminder popup: shows one due record, plays the looping
-// reminder sound and, when acknowledged, deletes the record or marks it used.
+// reminder sound and, when acknowledged, deletes the record or keeps it: a
+// dated record is marked used, an every-day one stays as it is, a repeating
+// one moves to its next occurrence. "稍后提醒" makes it fall due again later.
 // A shutdown record ("关机") triggers the shutdown instead: one asks first, the
 // other shuts down at once without waiting for the user.
 class CAlertDlg : public QDialog
@@ -46,6 +49,12 @@ public:
     void LoadDeleteChoice();
     void OnChooseDelete(); // radio "删除信息"
     void OnChooseKeep();   // radio "保留信息"
+    // "稍后提醒": the record falls due again this many minutes from now, and the
+    // popup closes. A repeating record's series moves on as well.
+    void OnSnooze(int minutes);
+    // The lengths the snooze menu offers before "自定义…", in minutes.
+    static constexpr int kSnoozeChoices[] = {5, 10, 30, 60};
+    static constexpr int kSnoozeMaxMinutes = 24 * 60;
 
     // The main window's list reload with its current filter.
     std::function<void()> reloadList;
@@ -63,6 +72,10 @@ public:
     bool deleteRecord = false;
     bool shutdownNow = false;
     bool everyDayRecord = false;
+    // The record has a rule with occurrences after this one: kept by default.
+    bool repeatingRecord = false;
+    // The record is shown for its snooze, which fell due at dueMoment.
+    bool snoozeDue = false;
 
     // True once the popup has closed by an acknowledgement (or gave up after one).
     bool closed() const { return m_closed; }
@@ -78,6 +91,15 @@ private:
     // For one call: the store, or one that answers "not connected".
     std::shared_ptr<CAdoDatabase> database() const;
     void readChecks();
+    // The keeping of an acknowledged record, one transaction: a repeating one
+    // moves to its next occurrence, an every-day one stays, a dated one is
+    // marked used; a snooze that fell due ends. Returns the records kept.
+    int keepRecord(CAdoDatabase& db, QString& message);
+    // A one-time shutdown record: the shutdown is asked for, and the record
+    // goes once the system has said yes. False, with nothing asked, when the
+    // record cannot be deleted; refusal then holds why, if the store refused.
+    bool shutDownThenDelete(QString* refusal);
+    void askSnoozeLength();
     void writeChecks();
     // After a failed acknowledgement: stay open for another try only while one
     // can still succeed, so the user is never stuck with a looping sound. A store
@@ -92,6 +114,7 @@ private:
     void finish(bool reload);
 
     std::unique_ptr<Ui::AlertDlg> m_ui;
+    QMenu* m_snoozeMenu = nullptr;
     bool m_deleteFailed = false;
     bool m_updateFailed = false;
     qint64 m_shownAtMs = -1; // monotonic; -1 until the popup first appears

@@ -10,6 +10,7 @@ inline constexpr int kContentEdit = 1003;   // "contentEdit"
 inline constexpr int kDeleteCheck = 1002;   // "deleteCheck"
 inline constexpr int kShutdownCheck = 1037; // "shutdownCheck"
 inline constexpr int kOkButton = 1023;      // "okButton"
+inline constexpr int kSnoozeButton = 1071;  // "snoozeButton"
 inline constexpr int kDeleteRadio = 1061;   // "deleteRadio"
 inline constexpr int kKeepRadio = 1062;     // "keepRadio"
 } // namespace ids::alert

@@ -18,17 +18,20 @@ bool ShutDownSystem(StoreService* store, QWidget* owner, ShutdownDone done)
     return seams::power().powerOff(
         [store, ownerLeft, done = std::move(done)](bool accepted, const QString& reason) {
             if (accepted) {
+                // What waited for the answer (a record to delete) still has the store.
+                if (done)
+                    done(true);
                 if (store)
                     store->ReleaseStore();
-            } else {
-                QString text = QStringLiteral("ExitWindowsEx");
-                if (!reason.isEmpty())
-                    text += QLatin1Char('\n') + reason;
-                // The owner may have closed meanwhile (the popup does at once).
-                ShowMessageBox(ownerLeft.data(), text);
+                return;
             }
+            QString text = QStringLiteral("ExitWindowsEx");
+            if (!reason.isEmpty())
+                text += QLatin1Char('\n') + reason;
+            // The owner may have closed meanwhile (the popup does at once).
+            ShowMessageBox(ownerLeft.data(), text);
             if (done)
-                done(accepted);
+                done(false);
         });
 }
 

@@ -11,8 +11,9 @@ class StoreService;
 // Accepted: the store is released (if still held) and the session ends.
 // Refused: "ExitWindowsEx" with the system's reason under it, and the program
 // keeps its store and goes on working. store: the application's store (null:
-// none to release). done, if given, runs with the answer. Returns false, asking
-// nothing, while an earlier request still waits for its answer.
+// none to release). done, if given, runs with the answer, before the store is
+// released. Returns false, asking nothing, while an earlier request still
+// waits for its answer.
 using ShutdownDone = std::function<void(bool accepted)>;
 bool ShutDownSystem(StoreService* store, QWidget* owner = nullptr, ShutdownDone done = {});
 

@@ -7,6 +7,12 @@
 //       store reported done, it writes "ok <subject>" to stdout and flushes.
 //       Exit 0 when all were added, 2 when start-up failed, 3 when an add failed.
 //
+//   tolva_faultchild snooze <program folder> <instance name>
+//       Starts up as "add" does at 2030-06-01 08:00:00 (fake clock), adds a
+//       reminder due at that second, shows its popup and chooses "5 分钟" of
+//       稍后提醒. Then writes "ok <id>" and waits, to be killed, until stdin
+//       closes. Exit 2 when start-up failed, 3 when the snooze failed.
+//
 //   tolva_faultchild lock <database file>
 //       Holds an exclusive lock on the file (BEGIN EXCLUSIVE), writes "locked",
 //       and keeps it until stdin closes. Exit 1 when the lock cannot be had.
@@ -14,14 +20,17 @@
 #include "app/ReminderApp.h"
 #include "base/Constants.h"
 #include "base/Paths.h"
+#include "reminders/AlertDlg.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QFile>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <sqlite3.h>
 #include <unistd.h>
 
@@ -82,6 +91,65 @@ int runAdds(const QString& folder, const QString& instance, const QString& tag, 
     return exitCode;
 }
 
+void waitForStdinToClose()
+{
+    char buffer[64];
+    while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+    }
+}
+
+int runSnooze(const QString& folder, const QString& instance)
+{
+    FakeSeams fakes;
+    const QDateTime due(QDate(2030, 6, 1), QTime(8, 0, 0));
+    fakes.clock.set(due.addSecs(-60));
+    SetProgramFolderForTesting(folder);
+
+    CReminderApp app;
+    app.instanceName = instance;
+    bool ran = false;
+    int exitCode = 0;
+    app.runRepairDialog = [] {};
+    app.runMainWindow = [&](bool) {
+        ran = true;
+        const auto db = app.database();
+        const QStringList values =
+            reminders::ComposeRecordValues(QStringLiteral("snooze"), contentFor(QStringLiteral("snooze")),
+                                           due, due, false, false, fakes.clock.now());
+        QString message;
+        if (!db || db->InsertRows(QString::fromLatin1(tolva::kReminderTable), reminders::InsertFields(),
+                                  RowSet{values}, 1, message) != 1) {
+            std::fprintf(stderr, "add failed: %s\n", qPrintable(message));
+            exitCode = 3;
+            return;
+        }
+        const QString id = QString::number(db->LastInsertId());
+        fakes.clock.set(due);
+        CAlertDlg popup(id);
+        popup.storeService = &app;
+        if (!popup.OnInitDialog()) {
+            exitCode = 3;
+            return;
+        }
+        popup.OnSnooze(5);
+        if (!popup.closed()) {
+            std::fprintf(stderr, "snooze failed: %s\n",
+                         qPrintable(fakes.boxes.texts().join(QStringLiteral(" | "))));
+            exitCode = 3;
+            return;
+        }
+        say("ok " + id.toUtf8() + '\n');
+        waitForStdinToClose();
+    };
+    app.InitInstance({});
+    if (!ran) {
+        std::fprintf(stderr, "start-up failed: %s\n",
+                     qPrintable(fakes.boxes.texts().join(QStringLiteral(" | "))));
+        return 2;
+    }
+    return exitCode;
+}
+
 int holdLock(const QString& path)
 {
     sqlite3* db = nullptr;
@@ -93,9 +161,7 @@ int holdLock(const QString& path)
         return 1;
     }
     say("locked\n");
-    char buffer[64];
-    while (::read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
-    }
+    waitForStdinToClose();
     sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
     sqlite3_close(db);
     return 0;
@@ -104,6 +170,7 @@ int holdLock(const QString& path)
 int usage()
 {
     std::fprintf(stderr, "usage: tolva_faultchild add <program folder> <instance name> <tag> <count>\n"
+                         "       tolva_faultchild snooze <program folder> <instance name>\n"
                          "       tolva_faultchild lock <database file>\n");
     return 64;
 }
@@ -112,7 +179,10 @@ int usage()
 
 int main(int argc, char* argv[])
 {
-    QCoreApplication qapp(argc, argv);
+    // Only the snooze shows a window (the popup, on the platform the test gives).
+    const bool widgets = argc > 1 && std::strcmp(argv[1], "snooze") == 0;
+    const std::unique_ptr<QCoreApplication> qapp =
+        widgets ? std::make_unique<QApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     const QStringList args = QCoreApplication::arguments().mid(1);
     if (args.size() == 5 && args[0] == QLatin1String("add")) {
         bool ok = false;
@@ -121,6 +191,8 @@ int main(int argc, char* argv[])
             return usage();
         return runAdds(args[1], args[2], args[3], count);
     }
+    if (args.size() == 3 && args[0] == QLatin1String("snooze"))
+        return runSnooze(args[1], args[2]);
     if (args.size() == 2 && args[0] == QLatin1String("lock"))
         return holdLock(args[1]);
     return usage();
