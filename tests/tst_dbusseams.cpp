@@ -284,12 +284,12 @@ private slots:
         });
         sampler.start(50);
 
-        // The direct-shutdown popup deletes its record and asks logind.
+        // The direct-shutdown popup asks logind; its record waits for the answer.
         QTRY_COMPARE_WITH_TIMEOUT(m_bus->calls(), QStringList{"PowerOffWithFlags 1 interactive"}, 8000);
         QTRY_VERIFY(power.pending());
         QCOMPARE(mainwindowtest::Query(env.folder.databaseFile(),
                                        "select count(*) from recordmsg where id=" + shutdownId),
-                 QList<QStringList>{{"0"}});
+                 QList<QStringList>{{"1"}});
 
         QTRY_VERIFY_WITH_TIMEOUT(seen.contains(ordinaryId), 8000);
         const Seen ordinary = seen.value(ordinaryId);
@@ -301,6 +301,10 @@ private slots:
             "ExitWindowsEx\n" + kBlockedMeaning + "\nrefused by the stand-in (" + kBlocked + ")";
         QTRY_COMPARE_WITH_TIMEOUT(env.fakes.boxes.texts(), QStringList{refusal}, 8000);
         QVERIFY(!power.pending());
+        // Refused: nothing shut down, so the record is kept.
+        QCOMPARE(mainwindowtest::Query(env.folder.databaseFile(),
+                                       "select count(*) from recordmsg where id=" + shutdownId),
+                 QList<QStringList>{{"1"}});
         // About three seconds of waiting: the line moved with them.
         QVERIFY2(clockLines.size() >= 2, qPrintable(QStringList(clockLines.values()).join(" | ")));
         for (const QString& line : std::as_const(clockLines))
