@@ -1,6 +1,7 @@
 #include "reminders/ReminderFilter.h"
 
 #include "base/Constants.h"
+#include "reminders/Repeat.h"
 
 namespace reminders {
 
@@ -47,9 +48,16 @@ QString FilterWhereClause(int filterIndex, const QDateTime& now)
         return QStringLiteral("where use='1'");
     case kFilterUpcoming: {
         // No parentheses: today's records from now on, or any date that sorts
-        // after today, which takes in every "Every Day" record.
+        // after today, which takes in every "Every Day" record. A repeating
+        // record holds its next occurrence, so those with occurrences left are
+        // among them; one whose date has just passed (shown, not yet moved on)
+        // still comes again unless its series ends, and a snoozed record comes
+        // again at its snooze. Each part is found by an index (the ids are keys).
         const QString d = FormatDate(now);
-        return QStringLiteral("where date='%1' and time>='%2' or date >'%1'").arg(d, FormatTime(now));
+        return QStringLiteral(
+                   "where date='%1' and time>='%2' or date >'%1' or id in (select id from %3 union "
+                   "select id from %4 where instr(rrule,'COUNT=')+instr(rrule,'UNTIL=')=0)")
+            .arg(d, FormatTime(now), QLatin1String(repeat::kSnoozeTable), QLatin1String(repeat::kRuleTable));
     }
     default:
         return QString();
