@@ -157,9 +157,10 @@ private slots:
         QTest::newRow("taken") << 2 << QStringLiteral("where use='1'");
         QTest::newRow("upcoming")
             << 3
-            << QStringLiteral("where date='2016-05-01' and time>='10:00:00' or date >'2016-05-01' or id in "
-                              "(select id from snooze union select id from repeatrule where "
-                              "instr(rrule,'COUNT=')+instr(rrule,'UNTIL=')=0)");
+            << QStringLiteral(
+                   "where date>=min('2016-05-01',ifnull((select min(date) from recordmsg where id in "
+                   "(select id from snooze)),'2016-05-01')) and (date>'2016-05-01' or "
+                   "date='2016-05-01' and time>='10:00:00' or id in (select id from snooze))");
         QTest::newRow("below range") << -1 << QString();
         QTest::newRow("above range") << 4 << QString();
     }
@@ -339,31 +340,31 @@ private slots:
                  (QStringList{"1", "2", "4", "5", "6", "7"}));
     }
 
-    // A repeating record holds its next occurrence; one whose date has passed
-    // (shown and not yet moved on) still comes again while its series goes on,
-    // and a snoozed record comes again at its snooze, whatever its date.
-    void upcomingFilterKeepsRecordsThatComeAgain()
+    // A repeating record holds its next occurrence, and one whose series has
+    // ended keeps its last; a snoozed record comes again at its snooze, however
+    // long ago its own date, and the records dated between stay out.
+    void upcomingFilterKeepsSnoozedRecords()
     {
         const QList<QStringList> records = {
-            {"2016-04-25", "08:00:00", "0"}, // 1: weekly, passed, no end
+            {"2016-05-02", "08:00:00", "0"}, // 1: weekly, at its next occurrence
             {"2016-04-29", "08:00:00", "0"}, // 2: daily, its ten occurrences done
-            {"2016-04-30", "08:00:00", "0"}, // 3: weekly until a day that has passed
-            {"2016-05-01", "09:00:00", "0"}, // 4: workdays, an hour ago
-            {"2016-04-30", "20:00:00", "0"}, // 5: dated, shown, snoozed till later
-            {"2016-04-30", "20:00:00", "0"}, // 6: dated, passed
-            {"2016-05-03", "08:00:00", "0"}, // 7: weekly until next year, next occurrence to come
-            {"2016-04-20", "08:00:00", "0"}, // 8: lunar, passed
+            {"2016-04-30", "20:00:00", "0"}, // 3: dated yesterday, snoozed till later
+            {"2015-01-01", "08:00:00", "0"}, // 4: dated last year, snoozed
+            {"2015-06-01", "08:00:00", "0"}, // 5: dated between, passed
+            {"2016-05-01", "09:00:00", "0"}, // 6: today, an hour ago
+            {"Every Day", "09:00:00", "0"},  // 7: every day, snoozed
+            {"2016-05-03", "08:00:00", "1"}, // 8: dated, to come, cancelled
         };
         const QString more = QStringLiteral(
             "insert into repeatrule (id, dtstart, rrule) values (1, '2016-04-04 08:00:00', 'FREQ=WEEKLY'),"
-            " (2, '2016-04-20 08:00:00', 'FREQ=DAILY;COUNT=10'),"
-            " (3, '2016-04-02 08:00:00', 'FREQ=WEEKLY;UNTIL=20160430T235959'),"
-            " (7, '2016-04-05 08:00:00', 'FREQ=WEEKLY;UNTIL=20171231T235959'),"
-            " (8, '2015-06-04 08:00:00', 'RSCALE=CHINESE;FREQ=YEARLY');"
-            "insert into repeatrule (id, dtstart, workdays) values (4, '2016-04-01 09:00:00', 'CN');"
-            "insert into snooze (id, until) values (5, '2016-05-01 10:05:00');");
+            " (2, '2016-04-20 08:00:00', 'FREQ=DAILY;COUNT=10');"
+            "insert into snooze (id, until) values (3, '2016-05-01 10:05:00'), (4, '2016-05-01 09:59:00'),"
+            " (7, '2016-05-01 10:30:00');");
         QCOMPARE(SelectIds(records, FilterWhereClause(kFilterUpcoming, kTen), more),
-                 (QStringList{"1", "4", "5", "7", "8"}));
+                 (QStringList{"1", "3", "4", "7", "8"}));
+        // Without snoozes the range starts today.
+        QCOMPARE(SelectIds(records, FilterWhereClause(kFilterUpcoming, kTen), more + "delete from snooze;"),
+                 (QStringList{"1", "7", "8"}));
     }
 
     void formats()

@@ -47,17 +47,19 @@ QString FilterWhereClause(int filterIndex, const QDateTime& now)
     case kFilterTaken:
         return QStringLiteral("where use='1'");
     case kFilterUpcoming: {
-        // No parentheses: today's records from now on, or any date that sorts
-        // after today, which takes in every "Every Day" record. A repeating
-        // record holds its next occurrence, so those with occurrences left are
-        // among them; one whose date has just passed (shown, not yet moved on)
-        // still comes again unless its series ends, and a snoozed record comes
-        // again at its snooze. Each part is found by an index (the ids are keys).
+        // Today's records from now on, and any date that sorts after today,
+        // which takes in every "Every Day" record and every repeating record
+        // (it holds its next occurrence; one whose series has ended keeps its
+        // last, now past). A snoozed record comes again whatever its date: the
+        // range on the date index reaches back to the earliest snoozed one
+        // (snoozes are few and recent), and an extra term would make the store
+        // gather and sort every matching id.
         const QString d = FormatDate(now);
+        const QString snoozed = QStringLiteral("select id from ") + QLatin1String(repeat::kSnoozeTable);
         return QStringLiteral(
-                   "where date='%1' and time>='%2' or date >'%1' or id in (select id from %3 union "
-                   "select id from %4 where instr(rrule,'COUNT=')+instr(rrule,'UNTIL=')=0)")
-            .arg(d, FormatTime(now), QLatin1String(repeat::kSnoozeTable), QLatin1String(repeat::kRuleTable));
+                   "where date>=min('%1',ifnull((select min(date) from %2 where id in (%3)),'%1')) "
+                   "and (date>'%1' or date='%1' and time>='%4' or id in (%3))")
+            .arg(d, QLatin1String(tolva::kReminderTable), snoozed, FormatTime(now));
     }
     default:
         return QString();
