@@ -158,9 +158,10 @@ private slots:
         QTest::newRow("upcoming")
             << 3
             << QStringLiteral(
-                   "where date>=min('2016-05-01',ifnull((select min(date) from recordmsg where id in "
-                   "(select id from snooze)),'2016-05-01')) and (date>'2016-05-01' or "
-                   "date='2016-05-01' and time>='10:00:00' or id in (select id from snooze))");
+                   "where date>=ifnull(min('2016-05-01',(select min(date) from recordmsg where id in "
+                   "(select id from snooze where until>='2016-05-01'))),'2016-05-01') and "
+                   "((date,time)>=('2016-05-01','10:00:00') or id in (select id from snooze where "
+                   "until>='2016-05-01'))");
         QTest::newRow("below range") << -1 << QString();
         QTest::newRow("above range") << 4 << QString();
     }
@@ -169,6 +170,8 @@ private slots:
         QFETCH(int, filter);
         QFETCH(QString, clause);
         QCOMPARE(FilterWhereClause(filter, kTen), clause);
+        // The window passes on at most 255 characters of a clause.
+        QVERIFY(clause.size() <= 255);
     }
 
     void pageClauses_data()
@@ -359,7 +362,8 @@ private slots:
             "insert into repeatrule (id, dtstart, rrule) values (1, '2016-04-04 08:00:00', 'FREQ=WEEKLY'),"
             " (2, '2016-04-20 08:00:00', 'FREQ=DAILY;COUNT=10');"
             "insert into snooze (id, until) values (3, '2016-05-01 10:05:00'), (4, '2016-05-01 09:59:00'),"
-            " (7, '2016-05-01 10:30:00');");
+            " (7, '2016-05-01 10:30:00'), (5, '2015-06-01 08:10:00');");
+        // A snooze that ended on an earlier day was missed for good: its record stays out.
         QCOMPARE(SelectIds(records, FilterWhereClause(kFilterUpcoming, kTen), more),
                  (QStringList{"1", "3", "4", "7", "8"}));
         // Without snoozes the range starts today.
