@@ -340,6 +340,10 @@ private slots:
         QTest::newRow("a snoozed dated record survives") << "2025-12-31"
                                                          << ""
                                                          << "" << false << "2026-01-01 10:05:00" << true;
+        QTest::newRow("a record whose snooze was missed on an earlier day is deleted")
+            << "2025-12-20"
+            << ""
+            << "" << false << "2025-12-20 08:10:00" << false;
         QTest::newRow("a dated record is deleted") << "2025-12-31"
                                                    << ""
                                                    << "" << false << "" << false;

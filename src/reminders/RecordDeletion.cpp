@@ -138,8 +138,10 @@ QString ExpiredBatchClause(const QDateTime& now, const QStringList& comingAgain)
 {
     // The deletion itself takes records in no order; naming the ten lowest ids
     // makes the batch the ten earliest records, as the question promises.
-    QString spared =
-        QStringLiteral("id not in (select id from ") + QLatin1String(repeat::kSnoozeTable) + QLatin1Char(')');
+    // A snooze that ended on an earlier day was missed for good, as the list's
+    // 未提醒记录 has it; one lasting until today or later comes again.
+    QString spared = QStringLiteral("id not in (select id from %1 where until>='%2')")
+                         .arg(QLatin1String(repeat::kSnoozeTable), reminders::FormatDate(now));
     QStringList keys;
     for (const QString& id : comingAgain) {
         if (reminders::IsRecordId(id))

@@ -57,7 +57,8 @@ QString ExpiredCondition(const QDateTime& now);
 // store cannot say (nothing is then spared by it; snoozes still are).
 QStringList ComingAgain(CAdoDatabase& db, const QDateTime& now);
 // The where clause of one batch: the ten lowest ids of the expired records,
-// which are those dated before now but neither snoozed nor in `comingAgain`.
+// which are those dated before now but neither snoozed until today or later
+// nor in `comingAgain`.
 QString ExpiredBatchClause(const QDateTime& now, const QStringList& comingAgain = {});
 
 inline constexpr int kExpiredBatch = 10;
