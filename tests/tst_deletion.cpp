@@ -1,5 +1,6 @@
 #include "base/MainWindowIds.h"
 #include "reminders/RecordDeletion.h"
+#include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
@@ -299,6 +300,80 @@ private slots:
         deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
         QCOMPARE(rig.ids(), kept);
         QCOMPARE(rig.addModes, 3);
+    }
+
+    // A record dated before now is kept while it comes again: a repeating one
+    // not yet moved on whose series goes on, and any snoozed one. A series that
+    // has ended is expired like a dated record.
+    void expiredSparesWhatComesAgain_data()
+    {
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("rrule");
+        QTest::addColumn<QString>("dtstart");
+        QTest::addColumn<bool>("workdays");
+        QTest::addColumn<QString>("snoozedUntil");
+        QTest::addColumn<bool>("kept");
+        QTest::newRow("a weekly record with occurrences left survives")
+            << "2025-12-29"
+            << "FREQ=WEEKLY;BYDAY=MO"
+            << "2025-12-01 08:00:00" << false << "" << true;
+        QTest::newRow("a weekly record whose end has passed is deleted")
+            << "2025-12-29"
+            << "FREQ=WEEKLY;BYDAY=MO;UNTIL=20251231T235959"
+            << "2025-12-01 08:00:00" << false << "" << false;
+        QTest::newRow("a weekly record ending later survives")
+            << "2025-12-29"
+            << "FREQ=WEEKLY;BYDAY=MO;UNTIL=20260105T080000"
+            << "2025-12-01 08:00:00" << false << "" << true;
+        QTest::newRow("a series whose count is used up is deleted")
+            << "2025-12-03"
+            << "FREQ=DAILY;COUNT=3"
+            << "2025-12-01 08:00:00" << false << "" << false;
+        QTest::newRow("a workday record with occurrences left survives")
+            << "2025-12-31"
+            << ""
+            << "2025-12-01 08:00:00" << true << "" << true;
+        QTest::newRow("a lunar record with occurrences left survives")
+            << "2025-10-06"
+            << "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=8;BYMONTHDAY=15"
+            << "2024-09-17 08:00:00" << false << "" << true;
+        QTest::newRow("a snoozed dated record survives") << "2025-12-31"
+                                                         << ""
+                                                         << "" << false << "2026-01-01 10:05:00" << true;
+        QTest::newRow("a record whose snooze was missed on an earlier day is deleted")
+            << "2025-12-20"
+            << ""
+            << "" << false << "2025-12-20 08:10:00" << false;
+        QTest::newRow("a dated record is deleted") << "2025-12-31"
+                                                   << ""
+                                                   << "" << false << "" << false;
+    }
+    void expiredSparesWhatComesAgain()
+    {
+        QFETCH(QString, date);
+        QFETCH(QString, rrule);
+        QFETCH(QString, dtstart);
+        QFETCH(bool, workdays);
+        QFETCH(QString, snoozedUntil);
+        QFETCH(bool, kept);
+        Rig rig;
+        rig.add("2025-11-30", "08:00:00");
+        const QString id = rig.add(date, "08:00:00");
+        rig.add("2025-11-30", "09:00:00");
+        const QString future = rig.add("2026-01-02", "08:00:00");
+        QString message;
+        if (!rrule.isEmpty() || workdays) {
+            const repeat::Rule r{id, dtstart, rrule, workdays ? QString(repeat::kWorkdaysCN) : QString(), {}};
+            QCOMPARE(repeat::WriteRule(*rig.db, r, message), 1);
+        }
+        if (!snoozedUntil.isEmpty())
+            QCOMPARE(repeat::Snooze(*rig.db, id, QDateTime::fromString(snoozedUntil, "yyyy-MM-dd HH:mm:ss"),
+                                    message),
+                     1);
+        rig.fakes.boxes.answerNext(MbResult::Yes);
+        deletion::DeleteExpiredRecords(nullptr, rig.editor, rig.store());
+        // The records dated before now around it go either way.
+        QCOMPARE(rig.ids(), kept ? (QStringList{id, future}) : QStringList{future});
     }
 
     void expiredConditionIsTheTextComparison()

@@ -2,12 +2,15 @@
 
 #include "base/Constants.h"
 #include "base/MainWindowIds.h"
+#include "calendar/Recurrence.h"
+#include "calendar/WorkdayCalendar.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
 #include "reminders/DueQueue.h"
 #include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
+#include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
 #include "widgets/MenuResource.h"
 
@@ -100,12 +103,54 @@ QString ExpiredCondition(const QDateTime& now)
            QStringLiteral("' or date <'") + d + QStringLiteral("'");
 }
 
-QString ExpiredBatchClause(const QDateTime& now)
+QStringList ComingAgain(CAdoDatabase& db, const QDateTime& now)
+{
+    // Few records are dated in the past with a rule: those the program has not
+    // moved on yet, and series that have ended.
+    const QString table = QString::fromUtf8(tolva::kReminderTable);
+    const QString where = QStringLiteral("where (") + ExpiredCondition(now) +
+                          QStringLiteral(") and id in (select id from ") + QLatin1String(repeat::kRuleTable) +
+                          QLatin1Char(')');
+    QString message = where;
+    const int count = db.CountRows(table, where, message);
+    if (count <= 0)
+        return {};
+    RowSet rows;
+    message = where;
+    if (db.SelectRows(table, where, {QStringLiteral("id")}, rows, count, message) <= 0)
+        return {};
+    QStringList ids;
+    for (const Row& row : rows)
+        ids << row.value(0);
+    const QDateTime wallNow = calendar::wallTime(now.date(), now.time());
+    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+    QStringList coming;
+    for (const repeat::Rule& rule : repeat::ReadRules(db, ids)) {
+        if (rule.isWorkdays() && !workdays)
+            workdays = repeat::Workdays(db);
+        if (repeat::NextAfter(rule, repeat::SeriesOf(rule, workdays), wallNow).isValid())
+            coming << rule.id;
+    }
+    return coming;
+}
+
+QString ExpiredBatchClause(const QDateTime& now, const QStringList& comingAgain)
 {
     // The deletion itself takes records in no order; naming the ten lowest ids
     // makes the batch the ten earliest records, as the question promises.
-    return QStringLiteral("where id in (select id from %1 where %2 order by id limit %3)")
-        .arg(QString::fromUtf8(tolva::kReminderTable), ExpiredCondition(now))
+    // A snooze that ended on an earlier day was missed for good, as the list's
+    // 未提醒记录 has it; one lasting until today or later comes again.
+    QString spared = QStringLiteral("id not in (select id from %1 where until>='%2')")
+                         .arg(QLatin1String(repeat::kSnoozeTable), reminders::FormatDate(now));
+    QStringList keys;
+    for (const QString& id : comingAgain) {
+        if (reminders::IsRecordId(id))
+            keys << id;
+    }
+    if (!keys.isEmpty())
+        spared += QStringLiteral(" and id not in (") + keys.join(QLatin1Char(',')) + QLatin1Char(')');
+    return QStringLiteral("where id in (select id from %1 where (%2) and %3 order by id limit %4)")
+        .arg(QString::fromUtf8(tolva::kReminderTable), ExpiredCondition(now), spared)
         .arg(kExpiredBatch);
 }
 
@@ -116,7 +161,7 @@ void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvi
         declined(editor);
         return;
     }
-    deleteRows(owner, store, ExpiredBatchClause(now), kExpiredBatch);
+    deleteRows(owner, store, ExpiredBatchClause(now, ComingAgain(*storeFrom(store), now)), kExpiredBatch);
     done(editor);
 }
 

@@ -49,11 +49,17 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
 // DeleteExpiredRecords: at most the ten lowest ids among the expired records.
 void DeleteExpiredRecords(QWidget* owner, const Editor& editor, const StoreProvider& store = StoreProvider());
 
-// The records expired at that moment: today before now, or any earlier day.
+// The records dated before that moment: today before now, or any earlier day.
 // "Every Day" sorts after every date, so it never expires.
 QString ExpiredCondition(const QDateTime& now);
-// The where clause of one batch: the ten lowest ids of the expired records.
-QString ExpiredBatchClause(const QDateTime& now);
+// The records dated before now that still come again: a repeating record not
+// yet moved on from an occurrence while its series goes on. Empty when the
+// store cannot say (nothing is then spared by it; snoozes still are).
+QStringList ComingAgain(CAdoDatabase& db, const QDateTime& now);
+// The where clause of one batch: the ten lowest ids of the expired records,
+// which are those dated before now but neither snoozed until today or later
+// nor in `comingAgain`.
+QString ExpiredBatchClause(const QDateTime& now, const QStringList& comingAgain = {});
 
 inline constexpr int kExpiredBatch = 10;
 

@@ -1,6 +1,7 @@
 #include "reminders/ReminderFilter.h"
 
 #include "base/Constants.h"
+#include "reminders/Repeat.h"
 
 namespace reminders {
 
@@ -46,10 +47,21 @@ QString FilterWhereClause(int filterIndex, const QDateTime& now)
     case kFilterTaken:
         return QStringLiteral("where use='1'");
     case kFilterUpcoming: {
-        // No parentheses: today's records from now on, or any date that sorts
-        // after today, which takes in every "Every Day" record.
+        // Today's records from now on, and any date that sorts after today,
+        // which takes in every "Every Day" record and every repeating record
+        // (it holds its next occurrence; one whose series has ended keeps its
+        // last, now past). A record snoozed until today or later comes again
+        // whatever its date: the range on the date index reaches back to the
+        // earliest such record (snoozes are few and recent). An "or" beside the
+        // range instead would make the store gather and sort every matching id.
+        // The window cuts a clause at 255 characters: this one stays below.
         const QString d = FormatDate(now);
-        return QStringLiteral("where date='%1' and time>='%2' or date >'%1'").arg(d, FormatTime(now));
+        const QString snoozed =
+            QStringLiteral("select id from %1 where until>='%2'").arg(QLatin1String(repeat::kSnoozeTable), d);
+        return QStringLiteral(
+                   "where date>=ifnull(min('%1',(select min(date) from %2 where id in (%3))),'%1') "
+                   "and ((date,time)>=('%1','%4') or id in (%3))")
+            .arg(d, QLatin1String(tolva::kReminderTable), snoozed, FormatTime(now));
     }
     default:
         return QString();

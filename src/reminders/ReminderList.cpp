@@ -1,6 +1,11 @@
 #include "reminders/ReminderList.h"
 
+#include "calendar/Recurrence.h"
+#include "calendar/RuleWords.h"
+#include "calendar/WorkdayCalendar.h"
+#include "reminders/DueQueue.h"
 #include "reminders/ReminderFilter.h"
+#include "reminders/Repeat.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -8,10 +13,64 @@
 #include <algorithm>
 
 const ReminderListView::Column ReminderListView::kColumns[ReminderListModel::kColumnCount] = {
-    {"标题", 60}, {"内容", 140}, {"日期", 72}, {"时间", 60}, {"生效", 40}, {"记录时间", 138}, {"ID", 0},
+    {"标题", 60},  {"内容", 140}, {"日期", 72},      {"时间", 60},
+    {"重复", 100}, {"生效", 40},  {"记录时间", 138}, {"ID", 0},
 };
 
-ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent) {}
+namespace reminders {
+namespace {
+constexpr int kIdField = 6;
+constexpr int kDateField = 2;
+
+// A workday rule says so when the year of its next occurrence has no official arrangement.
+QString workdayText(const QString& date, const repeat::Rule& rule, const calendar::WorkdayCalendar& workdays)
+{
+    QDate day = QDate::fromString(date, QLatin1String(kDateFormat));
+    if (!day.isValid())
+        day = calendar::wallFromText(rule.dtstart).date();
+    return calendar::workdayWords(day.isValid() && !workdays.covers(day.year()) ? day.year() : 0);
+}
+} // namespace
+
+QStringList RepeatTexts(CAdoDatabase& db, const RowSet& page)
+{
+    QStringList ids;
+    for (const Row& row : page)
+        ids << row.value(kIdField);
+    const QHash<QString, repeat::Rule> rules = repeat::ReadRules(db, ids);
+    const QHash<QString, QDateTime> snoozes = repeat::SnoozesOf(db, ids);
+    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+    QStringList texts;
+    for (const Row& row : page) {
+        const QString id = row.value(kIdField);
+        if (const auto snooze = snoozes.constFind(id); snooze != snoozes.cend()) {
+            texts << QStringLiteral("已暂停至 ") + snooze->toString(QStringLiteral("MM-dd HH:mm"));
+        } else if (const auto rule = rules.constFind(id); rule != rules.cend()) {
+            if (rule->isWorkdays()) {
+                if (!workdays)
+                    workdays = repeat::Workdays(db);
+                texts << workdayText(row.value(kDateField), *rule, *workdays);
+            } else {
+                texts << calendar::ruleWords(rule->rrule, calendar::wallFromText(rule->dtstart));
+            }
+        } else {
+            texts << (row.value(kDateField) == QLatin1String(kEveryDay) ? QStringLiteral("每天") : QString());
+        }
+    }
+    return texts;
+}
+
+} // namespace reminders
+
+ReminderListModel::ReminderListModel(QObject* parent) : QAbstractTableModel(parent), m_store(AppStore) {}
+
+QStringList ReminderListModel::repeatTextsOf(const RowSet& page) const
+{
+    std::shared_ptr<CAdoDatabase> db = m_store ? m_store() : nullptr;
+    if (!db)
+        db = ClosedStore();
+    return reminders::RepeatTexts(*db, page);
+}
 
 int ReminderListModel::load(PageReader reader, const QString& filterClause, bool byFilter, QString& message)
 {
@@ -22,7 +81,8 @@ int ReminderListModel::load(PageReader reader, const QString& filterClause, bool
         clear();
         return read;
     }
-    setRows(std::move(rows));
+    QStringList texts = repeatTextsOf(rows);
+    setRows(std::move(rows), std::move(texts));
     m_reader = std::move(reader);
     m_filter = filterClause;
     m_byFilter = byFilter;
@@ -30,10 +90,13 @@ int ReminderListModel::load(PageReader reader, const QString& filterClause, bool
     return read;
 }
 
-void ReminderListModel::setRows(RowSet rows)
+void ReminderListModel::setRows(RowSet rows, QStringList repeatTexts)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_repeatTexts = std::move(repeatTexts);
+    while (m_repeatTexts.size() < m_rows.size())
+        m_repeatTexts.append(QString());
     m_reader = PageReader();
     m_filter.clear();
     m_byFilter = false;
@@ -68,8 +131,11 @@ void ReminderListModel::fetchMore(const QModelIndex& parent)
     m_more = read == kPageRows;
     if (read <= 0)
         return;
+    page = page.mid(0, read);
+    const QStringList texts = repeatTextsOf(page);
     beginInsertRows(QModelIndex(), int(m_rows.size()), int(m_rows.size()) + read - 1);
-    m_rows.append(page.mid(0, read));
+    m_rows.append(page);
+    m_repeatTexts.append(texts);
     endInsertRows();
 }
 
@@ -78,17 +144,19 @@ QStringList ReminderListModel::rowValues(int row) const
     if (row < 0 || row >= m_rows.size())
         return {};
     QStringList values = m_rows.at(row);
-    while (values.size() < kColumnCount)
+    while (values.size() < kFieldCount)
         values.append(QString());
-    return values.mid(0, kColumnCount);
+    return values.mid(0, kFieldCount);
 }
 
 QString ReminderListModel::text(int row, int column) const
 {
     if (row < 0 || row >= m_rows.size() || column < 0 || column >= kColumnCount)
         return QString();
-    const QStringList& values = m_rows.at(row);
-    return column < values.size() ? values.at(column) : QString();
+    if (column == kRepeatColumn)
+        return m_repeatTexts.value(row);
+    // The columns after 重复 show the fields one place to their right.
+    return m_rows.at(row).value(column < kRepeatColumn ? column : column - 1);
 }
 
 int ReminderListModel::rowCount(const QModelIndex& parent) const
@@ -108,6 +176,9 @@ QVariant ReminderListModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         return text(index.row(), index.column());
+    case Qt::ToolTipRole:
+        // Long rules do not fit their column.
+        return index.column() == kRepeatColumn ? QVariant(text(index.row(), index.column())) : QVariant();
     case Qt::TextAlignmentRole:
         return int(Qt::AlignCenter);
     default:
