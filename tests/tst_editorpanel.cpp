@@ -43,7 +43,7 @@ private slots:
         CReminderDlg dlg(true, nullptr, env.provider());
         QVERIFY(showAndWait(dlg));
         click(dlg, ids::kIdcFilterTaken); // whatever filter was chosen before
-        QCOMPARE(listColumn(dlg, 6), QStringList{taken});
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), QStringList{taken});
 
         typeEditor(dlg, u("开会"), u("三楼会议室\n带上笔记本"));
         dlg.datePicker->setDate(QDate(2016, 5, 3));
@@ -325,7 +325,7 @@ private slots:
 
         // Cancelled, it is listed among the records that have taken effect.
         click(dlg, ids::kIdcFilterTaken);
-        QCOMPARE(listColumn(dlg, 6), QStringList{id});
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), QStringList{id});
     }
 
     void modifyVanishedRecord()

@@ -187,14 +187,14 @@ private slots:
         QVERIFY(env.open());
         CReminderDlg dlg(true, nullptr, env.provider());
         QHeaderView* header = dlg.recordList->horizontalHeader();
-        const QStringList headers{"标题", "内容", "日期", "时间", "生效", "记录时间", "ID"};
-        const int widths[] = {60, 140, 72, 60, 40, 138};
-        QCOMPARE(dlg.recordList->model()->columnCount(), 7);
-        for (int c = 0; c < 7; ++c)
+        const QStringList headers{"标题", "内容", "日期", "时间", "重复", "生效", "记录时间", "ID"};
+        const int widths[] = {60, 140, 72, 60, 100, 40, 138};
+        QCOMPARE(dlg.recordList->model()->columnCount(), 8);
+        for (int c = 0; c < 8; ++c)
             QCOMPARE(dlg.recordList->model()->headerData(c, Qt::Horizontal).toString(), headers.at(c));
-        for (int c = 0; c < 6; ++c)
+        for (int c = 0; c < 7; ++c)
             QCOMPARE(header->sectionSize(c), widths[c]);
-        QVERIFY(dlg.recordList->isColumnHidden(6));
+        QVERIFY(dlg.recordList->isColumnHidden(7));
         QVERIFY(dlg.recordList->showGrid());
         QCOMPARE(dlg.recordList->selectionBehavior(), QAbstractItemView::SelectRows);
         QCOMPARE(dlg.listFields,
@@ -396,10 +396,10 @@ private slots:
         const QString c = env.insert(u("三"), u("c"), u("2016-06-01"), u("10:00:00"));
         CReminderDlg dlg(true, nullptr, env.provider());
         QCOMPARE(listCaption(dlg), u("共有3条提醒记录"));
-        QCOMPARE(listColumn(dlg, 6), (QStringList{c, b, a}));
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), (QStringList{c, b, a}));
         QCOMPARE(listColumn(dlg, 0), (QStringList{u("三"), u("二"), u("一")}));
         QCOMPARE(listColumn(dlg, 2), (QStringList{u("2016-06-01"), u("Every Day"), u("2016-05-02")}));
-        QCOMPARE(listColumn(dlg, 4), (QStringList{u("0"), u("1"), u("0")}));
+        QCOMPARE(listColumn(dlg, 5), (QStringList{u("0"), u("1"), u("0")}));
         QCOMPARE(statusLine(dlg), QString());
         QVERIFY(!dlg.timers().IsRunning(ids::kTimerStatusClear));
 
@@ -462,11 +462,11 @@ private slots:
         QCOMPARE(listCaption(dlg), u("共有%1条提醒记录").arg(records));
         QAbstractItemModel* model = dlg.recordList->model();
         QCOMPARE(model->rowCount(), int(ReminderListModel::kPageRows));
-        QCOMPARE(listColumn(dlg, 6).first(), QString::number(records));
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn).first(), QString::number(records));
 
         dlg.recordList->scrollToBottom();
         QTRY_COMPARE(model->rowCount(), records);
-        QCOMPARE(listColumn(dlg, 6).last(), QStringLiteral("1"));
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn).last(), QStringLiteral("1"));
         QCOMPARE(listCaption(dlg), u("共有%1条提醒记录").arg(records));
         clickRow(dlg, records - 2);
         QCOMPARE(subjectEdit(dlg)->text(), QStringLiteral("s2"));
@@ -489,20 +489,20 @@ private slots:
 
         click(dlg, ids::kIdcFilterUpcoming);
         QCOMPARE(dlg.filterIndex, 3);
-        QCOMPARE(listColumn(dlg, 6), (QStringList{every, tomorrow, later, now}));
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), (QStringList{every, tomorrow, later, now}));
         QCOMPARE(listCaption(dlg), u("共有4条提醒记录"));
 
         click(dlg, ids::kIdcFilterTaken);
-        QCOMPARE(listColumn(dlg, 4), (QStringList{u("1"), u("1")}));
+        QCOMPARE(listColumn(dlg, 5), (QStringList{u("1"), u("1")}));
         QCOMPARE(listColumn(dlg, 0), (QStringList{u("yesterday"), u("later")}));
 
         click(dlg, ids::kIdcFilterNotTaken);
-        QCOMPARE(listColumn(dlg, 4), QStringList(4, u("0")));
+        QCOMPARE(listColumn(dlg, 5), QStringList(4, u("0")));
 
         // The clause takes the time at the moment the filter is applied.
         env.fakes.clock.set(QDateTime(QDate(2016, 5, 1), QTime(18, 0, 1)));
         click(dlg, ids::kIdcFilterUpcoming);
-        QCOMPARE(listColumn(dlg, 6), (QStringList{every, tomorrow}));
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), (QStringList{every, tomorrow}));
 
         click(dlg, ids::kIdcFilterAll);
         QCOMPARE(dlg.recordList->model()->rowCount(), 6);
@@ -782,7 +782,7 @@ private slots:
         QCOMPARE(env.fakes.boxes.texts(), QStringList{u("真的要删除标题为“甲”的记录吗？  ")});
         QCOMPARE(env.records().size(), 1);
         QCOMPARE(env.records().first().first(), u("乙"));
-        QCOMPARE(listColumn(dlg, 6), QStringList{keep});
+        QCOMPARE(listColumn(dlg, ReminderListModel::kIdColumn), QStringList{keep});
         QCOMPARE(button(dlg, ids::kIdcAddModify)->text(), u("添  加"));
         QCOMPARE(button(dlg, ids::kIdcRefreshDelete)->text(), u("刷  新"));
         QCOMPARE(subjectEdit(dlg)->text(), QString());

@@ -146,6 +146,7 @@ void CReminderDlg::setUpControls()
     filters->addButton(m_ui->filterUpcomingRadio, reminders::kFilterUpcoming);
 
     m_listModel = new ReminderListModel(this);
+    m_listModel->setStore(storeProvider());
     recordList->setModel(m_listModel);
 
     // The status line: pure red on whatever lies behind it.
