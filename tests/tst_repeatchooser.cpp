@@ -112,30 +112,30 @@ private slots:
             << "FREQ=MONTHLY;BYDAY=-1FR" << false << k(RepeatChoice::Kind::Monthly)
             << u("每月最后一个星期五");
         QTest::newRow("yearly on the start's day")
-            << "FREQ=YEARLY" << false << k(RepeatChoice::Kind::Yearly) << u("每年");
+            << "FREQ=YEARLY" << false << k(RepeatChoice::Kind::Yearly) << u("每年5月2日");
         QTest::newRow("lunar mid-autumn") << "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=8;BYMONTHDAY=15" << false
                                           << k(RepeatChoice::Kind::Lunar) << u("农历每年八月十五");
         QTest::newRow("lunar leap month, the plain month in other years")
             << "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=6L;BYMONTHDAY=1;SKIP=BACKWARD" << false
             << k(RepeatChoice::Kind::Lunar) << u("农历每年闰六月初一");
-        QTest::newRow("every two weeks, five times") << "FREQ=WEEKLY;INTERVAL=2;COUNT=5" << false
-                                                     << k(RepeatChoice::Kind::Custom) << u("每2周，共5次");
+        QTest::newRow("every two weeks, five times")
+            << "FREQ=WEEKLY;INTERVAL=2;COUNT=5" << false << k(RepeatChoice::Kind::Custom)
+            << u("每两周的周一，共5次");
         QTest::newRow("every three days until a day")
             << "FREQ=DAILY;INTERVAL=3;UNTIL=20161231T235959" << false << k(RepeatChoice::Kind::Custom)
-            << u("每3天，到2016-12-31为止");
-        QTest::newRow("every month") << "FREQ=MONTHLY" << false << k(RepeatChoice::Kind::Custom) << u("每月");
+            << u("每三天，至2016-12-31");
+        QTest::newRow("every month") << "FREQ=MONTHLY" << false << k(RepeatChoice::Kind::Custom)
+                                     << u("每月2日");
         QTest::newRow("a rule without a preset stays as written")
             << "FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=-1" << false << k(RepeatChoice::Kind::Custom)
             << u("自定义：FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=-1");
         QTest::newRow("a preset written in another order stays as written")
-            << "BYDAY=MO,WE,FR;FREQ=WEEKLY" << false << k(RepeatChoice::Kind::Custom)
-            << u("自定义：BYDAY=MO,WE,FR;FREQ=WEEKLY");
+            << "BYDAY=MO,WE,FR;FREQ=WEEKLY" << false << k(RepeatChoice::Kind::Custom) << u("每周一、三、五");
         QTest::newRow("a weekly rule with more parts stays as written")
-            << "FREQ=WEEKLY;BYDAY=MO;COUNT=3" << false << k(RepeatChoice::Kind::Custom)
-            << u("自定义：FREQ=WEEKLY;BYDAY=MO;COUNT=3");
+            << "FREQ=WEEKLY;BYDAY=MO;COUNT=3" << false << k(RepeatChoice::Kind::Custom) << u("每周一，共3次");
         QTest::newRow("an until that is not the end of a day stays as written")
             << "FREQ=DAILY;UNTIL=20161231T120000" << false << k(RepeatChoice::Kind::Custom)
-            << u("自定义：FREQ=DAILY;UNTIL=20161231T120000");
+            << u("每天，至2016-12-31");
     }
     void ruleRoundTrip()
     {
@@ -146,7 +146,7 @@ private slots:
         const RepeatChoice choice = RepeatChoice::fromRule(rule, workdays);
         QCOMPARE(int(choice.kind), kind);
         QCOMPARE(choice.rule(), rule);
-        QCOMPARE(choice.words(), words);
+        QCOMPARE(choice.words(QDate(2016, 5, 2)), words); // a Monday
         // A preset made from its fields alone writes the same rule.
         RepeatChoice fields = choice;
         fields.text.clear();
@@ -170,8 +170,9 @@ private slots:
         QCOMPARE(RepeatChoice::forDay(RepeatChoice::Kind::Lunar, midAutumn).rule(),
                  QStringLiteral("RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=8;BYMONTHDAY=15"));
         // 2017-07-23 is the first day of the leap sixth month.
-        QCOMPARE(RepeatChoice::forDay(RepeatChoice::Kind::Lunar, QDate(2017, 7, 23)).words(),
-                 u("农历每年闰六月初一"));
+        QCOMPARE(
+            RepeatChoice::forDay(RepeatChoice::Kind::Lunar, QDate(2017, 7, 23)).words(QDate(2017, 7, 23)),
+            u("农历每年闰六月初一"));
     }
 
     // A repeat chosen in the editor: the record holds the first occurrence,
@@ -211,7 +212,7 @@ private slots:
             << 7 << QStringList{"intervalSpin=2", "endCountRadio", "countSpin=3"} << false
             << "FREQ=DAILY;INTERVAL=2;COUNT=3"
             << ""
-            << "2016-05-03" << u("每2天，共3次");
+            << "2016-05-03" << u("每两天，共3次");
         QTest::newRow("a rule typed by hand")
             << 7 << QStringList{"ruleEdit:FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=-1"} << false
             << "FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=-1"

@@ -1,6 +1,8 @@
 #include "calendar/RepeatChoice.h"
 
 #include "calendar/LunarRule.h"
+#include "calendar/Recurrence.h"
+#include "calendar/RuleWords.h"
 
 #include <QHash>
 #include <QStringList>
@@ -10,9 +12,6 @@ namespace calendar {
 namespace {
 
 const char* const kDayCodes[] = {"MO", "TU", "WE", "TH", "FR", "SA", "SU"};
-const char* const kDayDigits[] = {"一", "二", "三", "四", "五", "六", "日"};
-const char* const kOrdinals[] = {"第一个", "第二个", "第三个", "第四个"};
-const char* const kUnits[] = {"天", "周", "个月"};
 const char* const kFreqs[] = {"DAILY", "WEEKLY", "MONTHLY"};
 const char* const kSkips[] = {"OMIT", "BACKWARD", "FORWARD"};
 const char kUntilTime[] = "T235959";
@@ -214,7 +213,7 @@ QString RepeatChoice::rule() const
     return QString();
 }
 
-QString RepeatChoice::words() const
+QString RepeatChoice::words(const QDate& start) const
 {
     switch (kind) {
     case Kind::None:
@@ -222,34 +221,14 @@ QString RepeatChoice::words() const
     case Kind::EveryDay:
         return u8("每天");
     case Kind::Workdays:
-        return u8("每个工作日（含调休）");
-    case Kind::Weekly: {
-        QStringList days;
-        for (int d : weekdays)
-            days << u8(d >= 1 && d <= 7 ? kDayDigits[d - 1] : "?");
-        return u8("每周") + days.join(u8("、"));
-    }
-    case Kind::Monthly:
-        if (!byWeekday)
-            return u8("每月%1日").arg(monthDay);
-        return u8("每月") + u8(ordinal == -1 ? "最后一个" : kOrdinals[qBound(1, ordinal, 4) - 1]) +
-               u8("星期") + u8(kDayDigits[qBound(1, weekday, 7) - 1]);
-    case Kind::Yearly:
-        return u8("每年");
-    case Kind::Lunar:
-        return u8("农历每年") + LunarDay::name(lunarMonth, lunarLeap, lunarDay);
-    case Kind::Custom:
+        return workdayWords();
+    default:
         break;
     }
-    if (!text.isEmpty() && fieldsRule() != text.trimmed().toUpper())
-        return u8("自定义：") + text;
-    QString words = interval == 1 ? u8("每") + u8(kUnits[int(unit)]).right(1)
-                                  : u8("每%1").arg(interval) + u8(kUnits[int(unit)]);
-    if (end == End::Until)
-        words += u8("，到%1为止").arg(until.toString(QStringLiteral("yyyy-MM-dd")));
-    else if (end == End::Count)
-        words += u8("，共%1次").arg(count);
-    return words;
+    // The list's words for the rule; one they cannot say is shown as the rule itself.
+    const QString text = rule();
+    const QString said = ruleWords(text, wallTime(start, QTime(0, 0)));
+    return said == text ? u8("自定义：") + text : said;
 }
 
 } // namespace calendar

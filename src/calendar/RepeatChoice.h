@@ -55,8 +55,9 @@ struct RepeatChoice
     QString rule() const;
     // The custom fields as a rule, whatever `text` says.
     QString fieldsRule() const;
-    // The choice in words, as the chooser shows it: 每周一、三、五, 农历每年八月十五.
-    QString words() const;
+    // The choice in words, as the list says a rule (calendar::ruleWords), for a
+    // series starting on `start`: 每周一、三、五, 农历每年八月十五.
+    QString words(const QDate& start) const;
 
     bool operator==(const RepeatChoice& other) const { return rule() == other.rule() && kind == other.kind; }
 };

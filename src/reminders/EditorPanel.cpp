@@ -91,6 +91,11 @@ EditorPanel::EditorPanel(const Controls& controls, QWidget* owner, StoreProvider
     connect(m_c.refreshDeleteButton, &QPushButton::clicked, this, &EditorPanel::OnRefreshOrDelete);
     connect(m_c.repeatCombo, &QComboBox::activated, this, &EditorPanel::OnRepeatChosen);
     m_c.repeatCombo->installEventFilter(this);
+    // A rule that takes its day from the start ("每年") says the day picked.
+    connect(m_c.datePicker, &QDateEdit::dateChanged, this, [this] {
+        if (repeatChoice.kind != RepeatChoice::Kind::None)
+            showRepeat();
+    });
     connect(m_c.everyDayCheck, &QCheckBox::clicked, this, &EditorPanel::OnEveryDayClicked);
 
     reminderDate = Now();
@@ -394,9 +399,9 @@ void EditorPanel::showRepeat()
     for (int i = 0; i < m_c.repeatCombo->count(); ++i)
         m_c.repeatCombo->setItemText(i, u8(kRepeatItems[i]));
     if (hasDetails(repeatChoice.kind))
-        m_c.repeatCombo->setItemText(shown, repeatChoice.words());
+        m_c.repeatCombo->setItemText(shown, repeatChoice.words(m_c.datePicker->date()));
     m_c.repeatCombo->setCurrentIndex(shown);
-    m_c.repeatCombo->setToolTip(repeatChoice.words());
+    m_c.repeatCombo->setToolTip(repeatChoice.words(m_c.datePicker->date()));
     m_c.everyDayCheck->setChecked(repeatChoice.kind == RepeatChoice::Kind::EveryDay);
 }
 
