@@ -31,6 +31,10 @@ insert into recordmsg (titile, text, date, time, use, insertdatatime) values
   ('关机', '需要提示', '$tomorrow', '23:00:00', '0', '$today 08:03:00'),
   ('给妈妈打电话', '问问周末回不回家吃饭，顺便提醒她按时量血压。', '$today', '$due', '0', '$today 08:04:00');
 SQL
+    # Two repeating reminders, through the command line as a user's script would add them.
+    (cd "$work" && ./tolva --add 写周报 --content 本周进展和下周计划 --at "$tomorrow 16:00:00" \
+        --rrule "FREQ=WEEKLY;BYDAY=MO,WE,FR" >/dev/null &&
+        ./tolva --add 打卡 --content 上班打卡 --at "$tomorrow 08:50:00" --workdays >/dev/null)
     # The weekday of the date picker follows the user's locale: a Chinese one.
     env -u DBUS_SESSION_BUS_ADDRESS XDG_RUNTIME_DIR="$work/runtime" LANG=zh_CN.UTF-8 LC_ALL= LC_CTYPE=C.UTF-8 \
         QT_QPA_PLATFORM=xcb xvfb-run -a -s '-noreset -screen 0 1024x768x24' bash "$0" --inside "$work" "$out"
