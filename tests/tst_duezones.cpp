@@ -2,9 +2,11 @@
 // hour, an hour shown twice, Santiago's steps at midnight, Lord Howe's
 // half-hour) and the local zone changed while the program runs.
 #include "base/WallTime.h"
+#include "calendar/Recurrence.h"
 #include "platform/Seams.h"
 #include "reminders/DueCheck.h"
 #include "reminders/ReminderFilter.h"
+#include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
 #include "support/TestSupport.h"
 
@@ -52,17 +54,21 @@ struct Rig
                      message) != store::kConnected)
             qFatal("store did not open: %s", qPrintable(message));
     }
-    // "[subject|]date time", date possibly "Every Day", recorded long before.
+    // "[~][subject|]date time", date possibly "Every Day", recorded long before;
+    // "~": a record shown long ago, snoozed until that wall date and time.
     QStringList add(const QStringList& records)
     {
         QStringList ids;
-        for (const QString& record : records) {
+        for (QString record : records) {
+            const bool snoozed = record.startsWith('~');
+            if (snoozed)
+                record.remove(0, 1);
             const QString subject = record.contains('|') ? record.section('|', 0, 0) : QStringLiteral("主题");
             const QString r = record.section('|', -1);
             const Row row{subject,
                           QStringLiteral("内容"),
-                          r.section(' ', 0, -2),
-                          r.section(' ', -1),
+                          snoozed ? QStringLiteral("2020-01-01") : r.section(' ', 0, -2),
+                          snoozed ? QStringLiteral("12:00:00") : r.section(' ', -1),
                           QStringLiteral("0"),
                           QStringLiteral("2020-01-01 00:00:00")};
             QString message;
@@ -71,6 +77,8 @@ struct Rig
             RowSet rows;
             db->SelectRows(kTable, QString(), {QStringLiteral("id")}, rows, 1, message);
             ids.append(rows.value(0).value(0));
+            if (snoozed && repeat::Snooze(*db, ids.last(), calendar::wallFromText(r), message) != 1)
+                qFatal("snooze failed: %s", qPrintable(message));
         }
         return ids;
     }
@@ -176,6 +184,13 @@ private slots:
             << QStringList{"2027-03-28 03:20:00", "2027-03-28 02:10:00", "2027-03-28 03:31:00",
                            "2027-03-28 01:59:30", "2027-03-28 02:45:00"}
             << QList<int>{3, 1, 0};
+        QTest::newRow("Berlin: a snooze in the skipped hour at its shifted second")
+            << QByteArray("Europe/Berlin") << "2027-03-28T01:09:59Z"
+            << "2027-03-28T01:10:00Z" << QStringList{"~2027-03-28 02:10:00", "~2027-03-28 03:10:01"}
+            << QList<int>{0};
+        QTest::newRow("Berlin: a snooze shown twice, at its first showing only")
+            << QByteArray("Europe/Berlin") << "2027-10-31T00:29:59Z"
+            << "2027-10-31T00:30:00Z" << QStringList{"~2027-10-31 02:30:00"} << QList<int>{0};
         QTest::newRow("Berlin: a time shown twice, at its first showing")
             << QByteArray("Europe/Berlin") << "2027-10-31T00:29:59Z"
             << "2027-10-31T00:30:00Z" << QStringList{"2027-10-31 02:30:00"} << QList<int>{0};
@@ -230,6 +245,11 @@ private slots:
             << QStringList{"2027-03-27T23:00:00Z", "2027-03-28T00:30:00Z", "2027-03-28T01:00:10Z",
                            "2027-03-28T01:00:20Z"}
             << QList<int>{2, 0, 1};
+        QTest::newRow("Berlin, spring forward, a snooze in the skipped hour")
+            << QByteArray("Europe/Berlin") << "2027-03-27T21:00:00Z"
+            << "2027-03-28T03:00:00Z" << QStringList{"~2027-03-28 02:00:10", "2027-03-28 03:00:20"}
+            << QStringList{"2027-03-27T23:00:00Z", "2027-03-28T01:00:10Z", "2027-03-28T01:00:20Z"}
+            << QList<int>{0, 1};
         QTest::newRow("Berlin, fall back")
             << QByteArray("Europe/Berlin") << "2027-10-30T21:00:00Z"
             << "2027-10-31T03:00:00Z"
@@ -328,6 +348,10 @@ private slots:
             << QByteArray("UTC") << QByteArray("Asia/Shanghai") << "2026-01-01T10:00:00Z"
             << QStringList{"关机|2026-01-01 18:00:01", "2026-01-01 18:00:25"} << QList<int>{0}
             << "2026-01-01T10:00:25Z";
+        QTest::newRow("east: a snooze in the skipped wall seconds is caught up, a shutdown's is not")
+            << QByteArray("UTC") << QByteArray("Asia/Shanghai") << "2026-01-01T10:00:00Z"
+            << QStringList{"~2026-01-01 16:00:00", "~关机|2026-01-01 16:00:00", "~2026-01-01 18:00:05"}
+            << QList<int>{0} << "2026-01-01T10:00:05Z";
         // 18:00:00 by Shanghai's clock, then 10:00:01 by the clock of UTC.
         QTest::newRow("west: the wall seconds shown again fall due again")
             << QByteArray("Asia/Shanghai") << QByteArray("UTC") << "2026-01-01T10:00:00Z"

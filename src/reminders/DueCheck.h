@@ -34,7 +34,8 @@ private:
 };
 
 // A record found due at a moment: the instant at which the local wall clock
-// reaches its date (or the day checked for an every-day record) and time.
+// reaches its date (or the day checked for an every-day record) and time, or
+// the `until` of its snooze.
 struct DueRecord
 {
     QString id;
@@ -43,7 +44,8 @@ struct DueRecord
 };
 
 // The due-reminder check: a worker thread that checks every second once, in
-// order, for the records due in it, and hands their ids to the main window
+// order, for the records due in it (not cancelled: use "0") and the snoozes
+// ending in it, and hands their ids to the main window
 // through the context and the remindersDue() signal. Between passes it sleeps
 // until the next second at which a record can fall due; a write to the store,
 // a change of the data file or of the local zone, midnight and a clock set
@@ -70,7 +72,10 @@ public:
 
     // StartDueCheck: sets running, empties the found ids and starts the worker,
     // which first hands over the reminders missed while the program was not
-    // running (runMissedPass), then checks second by second.
+    // running (runMissedPass), then checks second by second. After its start
+    // and after every gap longer than kShutdownCatchUpSeconds it moves every
+    // repeating record left in the past, other than those it handed over, to
+    // its next occurrence (repeat::MoveStranded).
     // Does nothing and returns false once started, or once an exit was confirmed.
     bool start();
     // The exit confirmations: clear running and wake the worker, which finishes
@@ -90,29 +95,35 @@ public:
     // found. The worker calls it; tests call it directly instead of starting it.
     QStringList runPass();
     // The reminders missed while the program was not running (FindMissed at
-    // now), appended to the context and signalled. Returns them.
+    // now), appended to the context and signalled; then the series stranded
+    // in the past move on. Later passes check the seconds from now on.
+    // Returns the ids handed over.
     QStringList runMissedPass();
     // The second the worker sleeps until after the last pass; invalid before
     // the first pass and while the store cannot tell (then it looks each second).
     QDateTime plannedWake() const;
 
-    // The where clause of the records whose wall date and time is that second's.
+    // The where clause of the records not cancelled whose wall date (or "Every
+    // Day") and time is that second's.
     static QString DueClause(const QDateTime& second);
-    // The ids of the records due at that instant, newest first; empty on any
-    // failure (no store, a failed count, a read of another size).
+    // The ids of the records due at that instant, newest first, then those
+    // whose snooze ends then; empty on any failure (no store, a failed count,
+    // a read of another size).
     static QStringList FindDueIds(CAdoDatabase* db, const QDateTime& second);
-    // The records due in the seconds from..to (both included, at most a day or
-    // so apart), in the order of their moments, the newest record first within
-    // one second. ok (if given) is cleared on a failure of the store.
+    // The records due, or whose snooze ends, in the seconds from..to (both
+    // included, at most a day or so apart), in the order of their moments, the
+    // newest record first within one second; each record once, at its first
+    // moment. ok (if given) is cleared on a failure of the store.
     static QList<DueRecord> FindDueBetween(CAdoDatabase* db, const QDateTime& from, const QDateTime& to,
                                            bool* ok = nullptr);
     // The first instant after `after` at which a record of its wall day (or an
-    // every-day record) falls due; else the next wall midnight. Invalid on a
-    // failure of the store.
+    // every-day record) falls due or a snooze ends; else the next wall
+    // midnight. Invalid on a failure of the store.
     static QDateTime FindNextDue(CAdoDatabase* db, const QDateTime& after);
-    // The dated, not yet reminded (use "0") records other than shutdown records
+    // The dated, not cancelled (use "0") records other than shutdown records
     // whose moment lies in the kMaxCatchUpSeconds before start and that were
-    // recorded before that moment: ids, oldest first.
+    // recorded before that moment, and the snoozes of such records that ended
+    // then: ids, oldest first, each once.
     static QStringList FindMissed(CAdoDatabase* db, const QDateTime& start);
 
 signals:
@@ -123,6 +134,7 @@ signals:
 private:
     void threadMain();
     void handOver(const QStringList& ids);
+    void moveStranded(CAdoDatabase* db, qint64 wallNow, const QStringList& except);
 
     DueCheckContext m_context;
     StoreProvider m_store;

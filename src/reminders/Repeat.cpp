@@ -244,30 +244,47 @@ int MoveStranded(CAdoDatabase& db, const QDateTime& wallNow, const QStringList& 
     const int count = db.CountRows(name(tolva::kReminderTable), where, message);
     if (count <= 0)
         return count;
-    RowSet ids;
+    RowSet rows;
     message = where;
-    if (db.SelectRows(name(tolva::kReminderTable), where, {QStringLiteral("id")}, ids, count, message) < 0)
+    if (db.SelectRows(name(tolva::kReminderTable), where,
+                      {QStringLiteral("id"), QStringLiteral("date"), QStringLiteral("time")}, rows, count,
+                      message) < 0)
         return store::kDataError;
-    QStringList stranded;
-    for (const Row& row : ids) {
+    QHash<QString, Row> stranded;
+    for (const Row& row : rows) {
         if (!except.contains(row.value(0)))
-            stranded << row.value(0);
+            stranded.insert(row.value(0), row);
     }
     if (stranded.isEmpty())
         return 0;
-    const QHash<QString, Rule> rules = ReadRules(db, stranded);
+    // The occurrences are found without holding the store (many series take a
+    // while); each is written only where its record still is as it was read.
+    const QHash<QString, Rule> rules = ReadRules(db, stranded.keys());
     std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+    QList<QPair<QString, QDateTime>> moves;
+    for (const Rule& rule : rules) {
+        if (rule.isWorkdays() && !workdays)
+            workdays = Workdays(db);
+        const QDateTime next = NextAfter(rule, SeriesOf(rule, workdays), wallNow);
+        // An ended series stays where it is, as a dated record does.
+        if (next.isValid())
+            moves.append({rule.id, next});
+    }
+    const auto quoted = [](QString text) {
+        return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+    };
     return db.RunInTransaction(
         [&](QString& m) {
             int moved = 0;
-            for (const Rule& rule : rules) {
-                if (rule.isWorkdays() && !workdays)
-                    workdays = Workdays(db);
-                const QDateTime next = NextAfter(rule, SeriesOf(rule, workdays), wallNow);
-                // An ended series stays where it is, as a dated record does.
-                if (!next.isValid())
-                    continue;
-                const int written = writeMove(db, rule.id, next, m);
+            for (const auto& [id, next] : moves) {
+                const Row& was = stranded.value(id);
+                const QString unchanged = idClause(id) + QStringLiteral(" and use='0' and date=") +
+                                          quoted(was.value(1)) + QStringLiteral(" and time=") +
+                                          quoted(was.value(2));
+                m = unchanged;
+                const int written = db.UpdateRows(
+                    name(tolva::kReminderTable), unchanged, {QStringLiteral("date"), QStringLiteral("time")},
+                    {reminders::FormatDate(next), reminders::FormatTime(next)}, 1, m);
                 if (written < 0)
                     return written;
                 moved += written;
