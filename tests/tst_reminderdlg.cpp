@@ -543,7 +543,7 @@ private slots:
         QVERIFY(env.open());
         const QString first = env.insert(u("甲"), u("一"), u("2016-05-01"), u("10:00:05"));
         const QString second = env.insert(u("乙"), u("二"), u("2016-05-01"), u("10:00:05"));
-        const QString later = env.insert(u("丙"), u("三"), u("Every Day"), u("10:00:09"), u("1"));
+        const QString later = env.insert(u("丙"), u("三"), u("Every Day"), u("10:00:09"));
         CReminderDlg dlg(true, nullptr, env.provider());
         dlg.OnTimer(ids::kTimerStartDueCheck);
         QVERIFY(dlg.dueCheck().context().running.load());

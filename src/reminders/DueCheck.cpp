@@ -451,8 +451,10 @@ QStringList DueCheck::FindMissed(CAdoDatabase* db, const QDateTime& start)
     const qint64 first = last + 1 - kMaxCatchUpSeconds;
     const QString which = QStringLiteral("where id in (select id from ") + table() +
                           QStringLiteral(" where use='") + QString::fromLatin1(reminders::kNotTaken) +
-                          QStringLiteral("' and date='%1' and %2)");
+                          QStringLiteral("' and date='%1' and %2 and id not in (select id from ") +
+                          QString::fromLatin1(repeat::kSnoozeTable) + QStringLiteral("))");
     const QString shutdownSubject = QString::fromUtf8(shutdown::kSubject);
+    // A snoozed record's own moment has been shown: only its snooze is still to come.
     QList<Found> records;
     for (const Found& f : dueIn(db, first, last, which, nullptr)) {
         // Recorded before its wall date and time (an unknown record time does
