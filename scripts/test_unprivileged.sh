@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs the test programs whose outcome depends on rights (data folder, start
-# with system, shortcuts, backup and restore, start-up, the screen saver tool) as
+# with system, shortcuts, backup and restore, start-up, the screen saver tool,
+# the command line writing the data file) as
 # an unprivileged user: root passes checks that an ordinary user fails, and some
 # tests can only make their point (a read-only folder) when not run as root.
 #
@@ -15,7 +16,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 build=$(realpath "${1:-build/default}")
-tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder tst_store tst_reminderdlg)
+tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder tst_store tst_reminderdlg
+    tst_commandline)
 user=${TOLVA_TEST_USER:-nobody}
 
 if [ "$(id -u)" -eq 0 ]; then
