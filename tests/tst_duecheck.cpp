@@ -217,16 +217,16 @@ struct Rig
     }
     // "[!][~][subject|]date time", date possibly "Every Day"; "!": cancelled
     // (use "1"); "~": a record shown long ago, snoozed until that date and time.
-    QString addSpec(QString spec)
+    QString addFromText(QString text)
     {
-        const bool cancelled = spec.startsWith('!');
+        const bool cancelled = text.startsWith('!');
         if (cancelled)
-            spec.remove(0, 1);
-        const bool snoozed = spec.startsWith('~');
+            text.remove(0, 1);
+        const bool snoozed = text.startsWith('~');
         if (snoozed)
-            spec.remove(0, 1);
-        const QString subject = spec.contains('|') ? spec.section('|', 0, 0) : QStringLiteral("主题");
-        const QString r = spec.section('|', -1);
+            text.remove(0, 1);
+        const QString subject = text.contains('|') ? text.section('|', 0, 0) : QStringLiteral("主题");
+        const QString r = text.section('|', -1);
         const QString use = cancelled ? QStringLiteral("1") : QStringLiteral("0");
         if (!snoozed)
             return add(r.section(' ', 0, -2), r.section(' ', -1), use, subject);
@@ -351,9 +351,9 @@ private slots:
         rig.add("2026-01-01", "10:00:05", "1");
         rig.add("Every Day", "10:00:05", "1");
         rig.add("Every Day", "10:00:04");
-        const QString snoozed = rig.addSpec("~2026-01-01 10:00:05");
-        rig.addSpec("!~2026-01-01 10:00:05");
-        rig.addSpec("~2026-01-01 10:00:06");
+        const QString snoozed = rig.addFromText("~2026-01-01 10:00:05");
+        rig.addFromText("!~2026-01-01 10:00:05");
+        rig.addFromText("~2026-01-01 10:00:06");
 
         // Newest first, then the snoozes ending then; a cancelled record
         // (dated or every day) never falls due, nor does its snooze.
@@ -469,7 +469,7 @@ private slots:
         Rig rig;
         QStringList ids;
         for (const QString& r : records)
-            ids.append(rig.addSpec(r));
+            ids.append(rig.addFromText(r));
         DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
         rig.fakes.clock.set(last);
         check.runPass();
@@ -488,7 +488,7 @@ private slots:
     // today or of every day falls due, midnight at the latest.
     void plansTheNextSecondThatCanFallDue_data()
     {
-        QTest::addColumn<QStringList>("records"); // addSpec()
+        QTest::addColumn<QStringList>("records"); // addFromText()
         QTest::addColumn<QDateTime>("planned");
         const QDateTime midnight(kToday.addDays(1), QTime(0, 0));
         QTest::newRow("nothing") << QStringList{} << midnight;
@@ -517,7 +517,7 @@ private slots:
         QFETCH(QDateTime, planned);
         Rig rig;
         for (const QString& r : records)
-            rig.addSpec(r);
+            rig.addFromText(r);
         DueCheck check(rig.provider(), std::make_unique<ManualWaiter>());
         QVERIFY(!check.plannedWake().isValid());
         check.runPass();
@@ -548,10 +548,10 @@ private slots:
         const QString k = rig.add("2026-01-01", "20:00:00", "0", "丙", early);
         // Snoozes that ended meanwhile, as records do: not over a day ago, not
         // a shutdown, not of a cancelled record.
-        const QString s = rig.addSpec("~2026-01-01 21:00:00");
-        rig.addSpec("~2026-01-01 08:30:00");
-        rig.addSpec("~关机|2026-01-02 07:10:00");
-        rig.addSpec("!~2026-01-02 07:20:00");
+        const QString s = rig.addFromText("~2026-01-01 21:00:00");
+        rig.addFromText("~2026-01-01 08:30:00");
+        rig.addFromText("~关机|2026-01-02 07:10:00");
+        rig.addFromText("!~2026-01-02 07:20:00");
         QCOMPARE(DueCheck::FindMissed(rig.db.get(), rig.fakes.clock.now()), (QStringList{a, k, s, b}));
         QVERIFY(DueCheck::FindMissed(nullptr, rig.fakes.clock.now()).isEmpty());
 
