@@ -2,6 +2,7 @@
 
 #include "base/Constants.h"
 #include "calendar/WorkdayCalendar.h"
+#include "reminders/ReminderEditor.h"
 #include "reminders/ReminderFilter.h"
 #include "store/AdoDatabase.h"
 
@@ -18,13 +19,7 @@ QString name(const char* table)
 
 bool isKey(const QString& id)
 {
-    if (id.isEmpty() || id.size() > 18)
-        return false;
-    for (const QChar c : id) {
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return false;
-    }
-    return true;
+    return reminders::IsRecordId(id);
 }
 
 // "where id in (1,2,3)" over the ids that can name a record; empty when none can.
@@ -42,6 +37,15 @@ QString idsClause(const QStringList& ids)
 QString idClause(const QString& id)
 {
     return QStringLiteral("where id=") + id;
+}
+
+// A record's row of one of the tables beside it: the rows removed, or a failure code.
+int deleteRowOf(CAdoDatabase& db, const char* table, const QString& id, QString& message)
+{
+    if (!isKey(id))
+        return 0;
+    message = idClause(id);
+    return db.DeleteRows(name(table), idClause(id), 1, message);
 }
 
 const QStringList& ruleFields()
@@ -135,10 +139,7 @@ int WriteRule(CAdoDatabase& db, const Rule& rule, QString& message)
 
 int RemoveRule(CAdoDatabase& db, const QString& id, QString& message)
 {
-    if (!isKey(id))
-        return 0;
-    message = idClause(id);
-    return db.DeleteRows(name(kRuleTable), idClause(id), 1, message);
+    return deleteRowOf(db, kRuleTable, id, message);
 }
 
 std::shared_ptr<const calendar::WorkdayCalendar> Workdays(CAdoDatabase& db)
@@ -313,10 +314,7 @@ int Snooze(CAdoDatabase& db, const QString& id, const QDateTime& until, QString&
 
 int EndSnooze(CAdoDatabase& db, const QString& id, QString& message)
 {
-    if (!isKey(id))
-        return 0;
-    message = idClause(id);
-    return db.DeleteRows(name(kSnoozeTable), idClause(id), 1, message);
+    return deleteRowOf(db, kSnoozeTable, id, message);
 }
 
 std::optional<QDateTime> SnoozedUntil(CAdoDatabase& db, const QString& id)
