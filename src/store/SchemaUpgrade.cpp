@@ -18,10 +18,13 @@ namespace {
 // A random (version 4) UUID made by SQLite itself, so that every program that
 // inserts a record gives it one.
 #define TOLVA_RANDOM_UUID_SQL                                                                                \
-    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || substr(hex(randomblob(2)), 2) || '-' " \
-    "||"                                                                                                     \
-    " substr('89ab', 1 + (abs(random()) % 4), 1) || substr(hex(randomblob(2)), 2) || '-' ||"                 \
-    " hex(randomblob(6)))"
+    "lower(hex(randomblob(4)) || '-' || hex(randomblob(2)) || '-4' || "                                      \
+    "substr(hex(randomblob(2)), 2) || '-' || substr('89ab', 1 + (abs(random()) % 4), 1) || "                 \
+    "substr(hex(randomblob(2)), 2) || '-' || hex(randomblob(6)))"
+
+// Generation 2's change to records, which a repair's salvage of an older file
+// makes as well.
+#define TOLVA_EVERY_DAY_NOT_USED_SQL "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"
 
 struct Step
 {
@@ -58,14 +61,13 @@ const Step kSteps[] = {
      " INSERT OR IGNORE INTO recorduid (id, uid) VALUES (new.id, " TOLVA_RANDOM_UUID_SQL "); END;"
      "CREATE TRIGGER recordmsg_gone AFTER DELETE ON recordmsg BEGIN"
      " DELETE FROM repeatrule WHERE id = old.id; DELETE FROM snooze WHERE id = old.id;"
-     " DELETE FROM recorduid WHERE id = old.id; END;"
-     "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
+     " DELETE FROM recorduid WHERE id = old.id; END;" TOLVA_EVERY_DAY_NOT_USED_SQL},
 };
 
 // The changes a step makes to records (not to the schema), in the same words
 // as the step: what records copied out of an older file need.
 const Step kRecordChanges[] = {
-    {2, "UPDATE recordmsg SET use = '0' WHERE date = 'Every Day';"},
+    {2, TOLVA_EVERY_DAY_NOT_USED_SQL},
 };
 
 // The tables each step adds, which a file of its generation or later must hold.
