@@ -47,11 +47,6 @@ bool countAndSelect(CAdoDatabase* db, const QString& from, const QString& clause
     return db->SelectRows(from, clause, fields, rows, count, message) == count;
 }
 
-QString quoted(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
 // The records not cancelled of that wall day (or of every day) whose time meets
 // the condition. Selected by key through a subquery: on its own, the store's
 // newest-first order would lead SQLite to the index over `use` alone.
@@ -154,7 +149,7 @@ bool lowerToNext(CAdoDatabase* db, const QString& from, const QString& column, c
                 best = std::min(best, std::max(now + 1, lastWall - highest));
             break;
         }
-        bound = QStringLiteral(">") + quoted(texts.last());
+        bound = QStringLiteral(">") + reminders::SqlQuoted(texts.last());
         if (round == 7)
             best = std::min(best, now + 1);
     }
@@ -421,12 +416,13 @@ QDateTime DueCheck::FindNextDue(CAdoDatabase* db, const QDateTime& after)
         QStringLiteral("use='") + QString::fromLatin1(reminders::kNotTaken) + QLatin1Char('\'');
     // That day's records and every day's, each on the index over (use, date, time).
     for (QDate day = from.date(); day <= today; day = day.addDays(1)) {
-        const QString bound = QStringLiteral(">=") + quoted(day == from.date() ? reminders::FormatTime(from)
-                                                                               : QStringLiteral("00:00:00"));
+        const QString bound =
+            QStringLiteral(">=") + reminders::SqlQuoted(day == from.date() ? reminders::FormatTime(from)
+                                                                           : QStringLiteral("00:00:00"));
         for (const QString& date :
              {day.toString(QLatin1String(reminders::kDateFormat)), QString::fromUtf8(reminders::kEveryDay)}) {
             const QString inner = QStringLiteral("select id from ") + table() + QStringLiteral(" where ") +
-                                  notCancelled + QStringLiteral(" and date=") + quoted(date) +
+                                  notCancelled + QStringLiteral(" and date=") + reminders::SqlQuoted(date) +
                                   QStringLiteral(" and %1");
             const auto wallOf = [day](const QString& time) { return wallOfTime(day, time); };
             if (!lowerToNext(db, table(), QStringLiteral("time"), inner, wallOf, bound, now, highest, step,
@@ -439,8 +435,8 @@ QDateTime DueCheck::FindNextDue(CAdoDatabase* db, const QDateTime& after)
                           QStringLiteral(" s where %1 and exists (select 1 from ") + table() +
                           QStringLiteral(" r where r.id=s.id and r.") + notCancelled + QLatin1Char(')');
     if (!lowerToNext(db, snoozeTable(), QStringLiteral("until"), inner, wallOfText,
-                     QStringLiteral(">=") + quoted(reminders::FormatDateTime(from)), now, highest, step,
-                     best))
+                     QStringLiteral(">=") + reminders::SqlQuoted(reminders::FormatDateTime(from)), now,
+                     highest, step, best))
         return {};
     return instant(best);
 }
@@ -449,12 +445,12 @@ QStringList DueCheck::FindMissed(CAdoDatabase* db, const QDateTime& start)
 {
     const qint64 last = secondsOf(start) - 1;
     const qint64 first = last + 1 - kMaxCatchUpSeconds;
+    // A snoozed record's own moment has been shown: only its snooze is still to come.
     const QString which = QStringLiteral("where id in (select id from ") + table() +
                           QStringLiteral(" where use='") + QString::fromLatin1(reminders::kNotTaken) +
                           QStringLiteral("' and date='%1' and %2 and id not in (select id from ") +
                           QString::fromLatin1(repeat::kSnoozeTable) + QStringLiteral("))");
     const QString shutdownSubject = QString::fromUtf8(shutdown::kSubject);
-    // A snoozed record's own moment has been shown: only its snooze is still to come.
     QList<Found> records;
     for (const Found& f : dueIn(db, first, last, which, nullptr)) {
         // Recorded before its wall date and time (an unknown record time does

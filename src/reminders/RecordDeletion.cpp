@@ -3,7 +3,6 @@
 #include "base/Constants.h"
 #include "base/MainWindowIds.h"
 #include "calendar/Recurrence.h"
-#include "calendar/WorkdayCalendar.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
 #include "platform/Seams.h"
@@ -122,16 +121,7 @@ QStringList ComingAgain(CAdoDatabase& db, const QDateTime& now)
     QStringList ids;
     for (const Row& row : rows)
         ids << row.value(0);
-    const QDateTime wallNow = calendar::wallTime(now.date(), now.time());
-    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
-    QStringList coming;
-    for (const repeat::Rule& rule : repeat::ReadRules(db, ids)) {
-        if (rule.isWorkdays() && !workdays)
-            workdays = repeat::Workdays(db);
-        if (repeat::NextAfter(rule, repeat::SeriesOf(rule, workdays), wallNow).isValid())
-            coming << rule.id;
-    }
-    return coming;
+    return repeat::NextOccurrences(db, ids, calendar::wallTime(now.date(), now.time())).keys();
 }
 
 QString ExpiredBatchClause(const QDateTime& now, const QStringList& comingAgain)

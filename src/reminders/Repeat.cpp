@@ -232,6 +232,20 @@ int MoveToNext(CAdoDatabase& db, const QString& id, const QDateTime& wallNow, Mo
     return writeMove(db, id, move.next, message);
 }
 
+QHash<QString, QDateTime> NextOccurrences(CAdoDatabase& db, const QStringList& ids, const QDateTime& wallNow)
+{
+    QHash<QString, QDateTime> next;
+    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+    for (const Rule& rule : ReadRules(db, ids)) {
+        if (rule.isWorkdays() && !workdays)
+            workdays = Workdays(db);
+        const QDateTime occurrence = NextAfter(rule, SeriesOf(rule, workdays), wallNow);
+        if (occurrence.isValid())
+            next.insert(rule.id, occurrence);
+    }
+    return next;
+}
+
 int MoveStranded(CAdoDatabase& db, const QDateTime& wallNow, const QStringList& except)
 {
     const QString date = reminders::FormatDate(wallNow);
@@ -260,28 +274,18 @@ int MoveStranded(CAdoDatabase& db, const QDateTime& wallNow, const QStringList& 
         return 0;
     // The occurrences are found without holding the store (many series take a
     // while); each is written only where its record still is as it was read.
-    const QHash<QString, Rule> rules = ReadRules(db, stranded.keys());
-    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
-    QList<QPair<QString, QDateTime>> moves;
-    for (const Rule& rule : rules) {
-        if (rule.isWorkdays() && !workdays)
-            workdays = Workdays(db);
-        const QDateTime next = NextAfter(rule, SeriesOf(rule, workdays), wallNow);
-        // An ended series stays where it is, as a dated record does.
-        if (next.isValid())
-            moves.append({rule.id, next});
-    }
-    const auto quoted = [](QString text) {
-        return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-    };
+    // An ended series stays where it is, as a dated record does.
+    const QHash<QString, QDateTime> moves = NextOccurrences(db, stranded.keys(), wallNow);
     return db.RunInTransaction(
         [&](QString& m) {
             int moved = 0;
-            for (const auto& [id, next] : moves) {
+            for (auto move = moves.cbegin(); move != moves.cend(); ++move) {
+                const QString& id = move.key();
+                const QDateTime& next = move.value();
                 const Row& was = stranded.value(id);
                 const QString unchanged = idClause(id) + QStringLiteral(" and use='0' and date=") +
-                                          quoted(was.value(1)) + QStringLiteral(" and time=") +
-                                          quoted(was.value(2));
+                                          reminders::SqlQuoted(was.value(1)) + QStringLiteral(" and time=") +
+                                          reminders::SqlQuoted(was.value(2));
                 m = unchanged;
                 const int written = db.UpdateRows(
                     name(tolva::kReminderTable), unchanged, {QStringLiteral("date"), QStringLiteral("time")},

@@ -73,6 +73,11 @@ calendar::Recurrence SeriesOf(const Rule& rule, std::shared_ptr<const calendar::
 // with a zone of its own counts in that zone.
 QDateTime NextAfter(const Rule& rule, const calendar::Recurrence& series, const QDateTime& wall);
 
+// The next occurrence after `wallNow` of each of these records that has a rule
+// and whose series goes on, by id: one read of the rules, and of the workday
+// arrangements only when a workday rule is among them.
+QHash<QString, QDateTime> NextOccurrences(CAdoDatabase& db, const QStringList& ids, const QDateTime& wallNow);
+
 // Where a repeating record goes once an occurrence is done.
 struct Move
 {
