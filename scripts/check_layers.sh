@@ -3,7 +3,7 @@
 # The folders, top to bottom; each may include only itself and those below it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-layers=(app reminders timers timesync system store calendar widgets platform base)
+layers=(app reminders timers timesync system sync store calendar widgets platform base)
 rank() {
   local i
   for i in "${!layers[@]}"; do

@@ -11,6 +11,7 @@ packages=(
   xvfb xauth xdotool x11-utils imagemagick trayer
   desktop-file-utils clang libclang-rt-14-dev clang-format ccache
   dbus weston qt6-wayland openbox lintian dpkg-dev file xdg-utils x11-xserver-utils
+  python3-icalendar radicale python3-caldav faketime qtkeychain-qt6-dev libxss-dev
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -359,6 +359,7 @@ private slots:
             QVERIFY(raw.exec(
                 "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
                 "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
+                "drop table recordack; drop table syncstatus; drop table syncmeta;"
                 "drop index recordmsg_use; drop index recordmsg_date_time; pragma user_version=0"));
         }
         const Result r = run({"--add", "s", "--at", "2098-03-01 09:30:00", "--content", "c", "--workdays"});

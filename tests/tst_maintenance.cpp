@@ -333,6 +333,7 @@ private slots:
         const QByteArray older =
             "drop trigger recordmsg_uid; drop trigger recordmsg_gone; drop table repeatrule;"
             "drop table snooze; drop table holidays; drop table recorduid; drop index recordmsg_due;"
+            "drop table recordack; drop table syncstatus; drop table syncmeta;"
             "update recordmsg set date = 'Every Day', use = '1' where id in (1, 3);"
             "update recordmsg set use = '1' where id = 2;" +
             strip;

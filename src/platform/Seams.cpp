@@ -21,6 +21,9 @@ std::atomic<SystemClock*> g_systemClock{nullptr};
 std::atomic<AutostartEntry*> g_autostart{nullptr};
 std::atomic<ShellFolders*> g_shellFolders{nullptr};
 std::atomic<AsyncSocketFactory*> g_sockets{nullptr};
+std::atomic<Notifications*> g_notifications{nullptr};
+std::atomic<IdleMonitor*> g_idle{nullptr};
+std::atomic<SecretStore*> g_secrets{nullptr};
 } // namespace
 
 namespace seams {
@@ -61,6 +64,18 @@ AsyncSocketFactory& sockets()
 {
     return get(g_sockets, "AsyncSocket");
 }
+Notifications& notifications()
+{
+    return get(g_notifications, "Notifications");
+}
+IdleMonitor& idleMonitor()
+{
+    return get(g_idle, "IdleMonitor");
+}
+SecretStore& secretStore()
+{
+    return get(g_secrets, "SecretStore");
+}
 
 void setClock(Clock* p)
 {
@@ -97,6 +112,18 @@ void setShellFolders(ShellFolders* p)
 void setSockets(AsyncSocketFactory* p)
 {
     g_sockets.store(p, std::memory_order_release);
+}
+void setNotifications(Notifications* p)
+{
+    g_notifications.store(p, std::memory_order_release);
+}
+void setIdleMonitor(IdleMonitor* p)
+{
+    g_idle.store(p, std::memory_order_release);
+}
+void setSecretStore(SecretStore* p)
+{
+    g_secrets.store(p, std::memory_order_release);
 }
 
 } // namespace seams

@@ -9,6 +9,9 @@ class SystemClock;
 class AutostartEntry;
 class ShellFolders;
 class AsyncSocketFactory;
+class Notifications;
+class IdleMonitor;
+class SecretStore;
 
 // The program's seams to the operating system. main() installs the real
 // implementations, tests install fakes; nothing else talks to the OS for these.
@@ -25,6 +28,9 @@ SystemClock& systemClock();
 AutostartEntry& autostart();
 ShellFolders& shellFolders();
 AsyncSocketFactory& sockets();
+Notifications& notifications();
+IdleMonitor& idleMonitor();
+SecretStore& secretStore();
 
 void setClock(Clock* p);
 void setMessageBoxes(MessageBoxes* p);
@@ -35,5 +41,8 @@ void setSystemClock(SystemClock* p);
 void setAutostart(AutostartEntry* p);
 void setShellFolders(ShellFolders* p);
 void setSockets(AsyncSocketFactory* p);
+void setNotifications(Notifications* p);
+void setIdleMonitor(IdleMonitor* p);
+void setSecretStore(SecretStore* p);
 
 } // namespace seams

@@ -62,6 +62,22 @@ const Step kSteps[] = {
      "CREATE TRIGGER recordmsg_gone AFTER DELETE ON recordmsg BEGIN"
      " DELETE FROM repeatrule WHERE id = old.id; DELETE FROM snooze WHERE id = old.id;"
      " DELETE FROM recorduid WHERE id = old.id; END;" TOLVA_EVERY_DAY_NOT_USED_SQL},
+    // Reminders that travel: an imported series' alarm comes `alarm` seconds
+    // before each occurrence's start (kept apart from the start, which would
+    // otherwise move to another weekday); when an occurrence was last
+    // acknowledged, here or on another machine (UTC); and, for the CalDAV
+    // sync, per event the state both sides had at the last sync (the server's
+    // href, ETag and text, this machine's text) and the collection's values
+    // (its address, its sync token).
+    {3, "ALTER TABLE repeatrule ADD COLUMN alarm INTEGER NOT NULL DEFAULT 0;"
+        "CREATE TABLE recordack (id INTEGER PRIMARY KEY, at TEXT NOT NULL);"
+        "CREATE TABLE syncstatus (uid TEXT PRIMARY KEY, href TEXT NOT NULL, etag TEXT NOT NULL DEFAULT '',"
+        " remote TEXT NOT NULL DEFAULT '', local TEXT NOT NULL DEFAULT '');"
+        "CREATE TABLE syncmeta (key TEXT PRIMARY KEY, value TEXT NOT NULL);"
+        "DROP TRIGGER recordmsg_gone;"
+        "CREATE TRIGGER recordmsg_gone AFTER DELETE ON recordmsg BEGIN"
+        " DELETE FROM repeatrule WHERE id = old.id; DELETE FROM snooze WHERE id = old.id;"
+        " DELETE FROM recorduid WHERE id = old.id; DELETE FROM recordack WHERE id = old.id; END;"},
 };
 
 // The changes a step makes to records (not to the schema), in the same words
@@ -77,6 +93,7 @@ const struct
     const char* tables[4];
 } kStepTables[] = {
     {2, {"repeatrule", "snooze", "holidays", "recorduid"}},
+    {3, {"recordack", "syncstatus", "syncmeta", nullptr}},
 };
 
 bool cannotWrite(int resultCode)
@@ -157,6 +174,8 @@ QString CheckGenerationTables(sqlite3* db)
         if (step.generation > generation)
             continue;
         for (const char* table : step.tables) {
+            if (!table)
+                break;
             exists.reset();
             sqlite3_bind_text(exists.get(), 1, table, -1, SQLITE_STATIC);
             if (exists.step() != SQLITE_ROW)

@@ -13,6 +13,9 @@ FakeSeams::FakeSeams()
     seams::setShell(&shell);
     seams::setPower(&power);
     seams::setSystemClock(&systemClock);
+    seams::setNotifications(&notifications);
+    seams::setIdleMonitor(&idle);
+    seams::setSecretStore(&secrets);
 }
 
 FakeSeams::~FakeSeams()
@@ -23,6 +26,9 @@ FakeSeams::~FakeSeams()
     seams::setShell(nullptr);
     seams::setPower(nullptr);
     seams::setSystemClock(nullptr);
+    seams::setNotifications(nullptr);
+    seams::setIdleMonitor(nullptr);
+    seams::setSecretStore(nullptr);
 }
 
 TempProgramFolder::TempProgramFolder(bool withDatabase)

@@ -1,8 +1,11 @@
 #pragma once
 
 #include "platform/Clock.h"
+#include "platform/IdleMonitor.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Notifications.h"
 #include "platform/Power.h"
+#include "platform/SecretStore.h"
 #include "platform/Shell.h"
 #include "platform/Sound.h"
 #include "platform/SystemClock.h"
@@ -23,6 +26,9 @@ struct FakeSeams
     FakeShell shell;
     FakePower power;
     FakeSystemClock systemClock;
+    FakeNotifications notifications;
+    FakeIdleMonitor idle;
+    FakeSecretStore secrets;
 };
 
 // A temporary program folder holding myTolva/ with an empty database made from
