@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QMutex>
 #include <QSaveFile>
+#include <QTime>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -355,6 +356,41 @@ void WriteDeleteChoice(bool deleteIt)
 {
     programSettings().writeString(text(kSectionGeneral), text(kKeyIfDelete),
                                   text(deleteIt ? kValueTrue : kValueFalse));
+}
+
+bool ReadSwitch(const char* key)
+{
+    const QString value = programSettings().readString(text(kSectionGeneral), text(key), text(kValueTrue));
+    return value.trimmed() != text(kValueFalse);
+}
+
+void WriteSwitch(const char* key, bool on)
+{
+    programSettings().writeString(text(kSectionGeneral), text(key), text(on ? kValueTrue : kValueFalse));
+}
+
+int ReadIdleMinutes()
+{
+    const int minutes = programSettings().readInt(text(kSectionGeneral), text(kKeyIdleMinutes), 5);
+    return minutes >= 1 && minutes <= 180 ? minutes : 5;
+}
+
+void WriteIdleMinutes(int minutes)
+{
+    programSettings().writeString(text(kSectionGeneral), text(kKeyIdleMinutes), QString::number(minutes));
+}
+
+QString ReadAllDayTime()
+{
+    const QString value =
+        programSettings().readString(text(kSectionGeneral), text(kKeyAllDayTime), QStringLiteral("09:00:00"));
+    const QTime time = QTime::fromString(value.trimmed(), QStringLiteral("HH:mm:ss"));
+    return time.isValid() ? time.toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("09:00:00");
+}
+
+void WriteAllDayTime(const QString& time)
+{
+    programSettings().writeString(text(kSectionGeneral), text(kKeyAllDayTime), time);
 }
 
 DefaultTimes ReadDefaultTimes()

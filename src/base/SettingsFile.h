@@ -47,6 +47,13 @@ inline constexpr const char kKeyCountdownHours[] = "MytimeB";
 inline constexpr const char kKeyCountdownMinutes[] = "MytimeC";
 inline constexpr const char kKeyCountdownSeconds[] = "MytimeD";
 
+// Switches of 常规设置 added with the desktop's notifications and the
+// idle-aware rest reminder, and the time an all-day event falls due.
+inline constexpr const char kKeyNotify[] = "Notify";           // Istrue / Isfalse, default Istrue
+inline constexpr const char kKeyIdleReset[] = "IdleReset";     // Istrue / Isfalse, default Istrue
+inline constexpr const char kKeyIdleMinutes[] = "IdleMinutes"; // 1 to 180, default 5
+inline constexpr const char kKeyAllDayTime[] = "AllDayTime";   // "HH:mm:ss", default "09:00:00"
+
 struct DefaultTimes
 {
     int restMinutes = 30;
@@ -61,5 +68,15 @@ void WriteDeleteChoice(bool deleteIt); // "Istrue" / "Isfalse"
 DefaultTimes ReadDefaultTimes();
 void WriteRestMinutes(int minutes);
 void WriteCountdown(int hours, int minutes, int seconds); // B, C, D in this order
+
+// A switch of 常规设置: anything but "Isfalse" is on, so a missing key keeps the default on.
+bool ReadSwitch(const char* key);
+void WriteSwitch(const char* key, bool on);
+// Minutes of idle or lock after which the rest reminder counts again (1 to 180; else 5).
+int ReadIdleMinutes();
+void WriteIdleMinutes(int minutes);
+// The time of day an imported all-day event falls due ("HH:mm:ss"; a malformed value gives "09:00:00").
+QString ReadAllDayTime();
+void WriteAllDayTime(const QString& time);
 
 } // namespace settings
