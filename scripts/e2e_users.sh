@@ -351,8 +351,8 @@ for u in "${users[@]}"; do
     links=("$home/Desktop/Tolva小精灵.desktop" "$apps/Tolva软件/Tolva小精灵/Tolva小精灵.desktop")
     twin="$apps/Tolva小精灵.desktop"
     for f in "$entry" "${links[@]}" "$twin"; do [ ! -e "$f" ] || fail "$u: $f is there before any button was pressed"; done
-    # autostartOnButton, 20 21 50x14 on the dialog's 232x243.
-    click_widget "$settings" 232 243 20 21 50 14
+    # autostartOnButton, 20 21 50x14 on the dialog's 232x343.
+    click_widget "$settings" 232 343 20 21 50 14
     acknowledge "$pid" "$u: start with system"
     [ -f "$entry" ] || fail "$u: no $entry after start with system"
     [ "$(stat -c %U "$entry")" = "$u" ] || fail "$u: $entry belongs to $(stat -c %U "$entry")"
@@ -364,7 +364,7 @@ for u in "${users[@]}"; do
     note "$u: start with system wrote $entry ($exec_line)"
 
     # shortcutSendButton, 20 62 50x14.
-    click_widget "$settings" 232 243 20 62 50 14
+    click_widget "$settings" 232 343 20 62 50 14
     acknowledge "$pid" "$u: send shortcuts"
     # Start menu, menu folder and quick launch are all the applications folder:
     # one entry there, so the menu shows the program once.
@@ -378,7 +378,7 @@ for u in "${users[@]}"; do
     note "$u: the shortcuts are on the desktop and once in the menu, all valid"
 
     # autostartOffButton, 91 21 50x14.
-    click_widget "$settings" 232 243 91 21 50 14
+    click_widget "$settings" 232 343 91 21 50 14
     acknowledge "$pid" "$u: cancel start with system"
     if [ -e "$entry" ] && ! grep -q '^Hidden=true' "$entry"; then
         fail "$u: the autostart entry is still in effect after cancel"

@@ -2,6 +2,7 @@
 #include "base/Constants.h"
 #include "base/ModulePath.h"
 #include "base/Paths.h"
+#include "base/SettingsFile.h"
 #include "calendar/WorkdayCalendar.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Seams.h"
@@ -14,10 +15,13 @@
 #include "widgets/DialogLayout.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDirIterator>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
 #include <QtTest>
 
 namespace {
@@ -132,6 +136,11 @@ private slots:
             {ids::kSettingsRestore, u("恢  复")},
             {ids::kSettingsCompact, u("压  缩")},
             {ids::kSettingsLoadHolidays, u("载入节假日安排…")},
+            {ids::kSettingsImport, u("导入…")},
+            {ids::kSettingsExport, u("导出…")},
+            {ids::kSettingsNotify, u("弹出提醒时同时发送桌面通知")},
+            {ids::kSettingsIdleReset, u("离开或锁屏超过")},
+            {ids::kSettingsSync, u("同步…")},
         };
         for (const auto& [id, caption] : buttons) {
             QVERIFY2(dlg.button(id), qPrintable(QString::number(id)));
@@ -144,7 +153,8 @@ private slots:
             labels << l->text();
         QCOMPARE(labels, (QStringList{u("1.执行以上操作之前，请确保软件位置以后不会更改！"),
                                       u("2.完成以上操作后软件位置发生变动，需要执行修复！"),
-                                      u("3.操作中，如果安全软件弹出提示，请直接点击允许！")}));
+                                      u("3.操作中，如果安全软件弹出提示，请直接点击允许！"),
+                                      u("分钟，休息重新计时"), u("导入的全天事件提醒于")}));
     }
 
     void groupsFrameTheirButtonsFromTopToBottom()
@@ -159,28 +169,62 @@ private slots:
         QGroupBox* notes = groups.value(u("操作说明"));
         QGroupBox* maintenance = groups.value(u("Tolva小精灵数据维护"));
         QGroupBox* holidays = groups.value(u("法定节假日与调休安排"));
-        QVERIFY(autostart && shortcuts && notes && maintenance && holidays);
-        QCOMPARE(groups.size(), 5);
+        QGroupBox* remind = groups.value(u("提醒与同步"));
+        QVERIFY(autostart && shortcuts && notes && maintenance && holidays && remind);
+        QCOMPARE(groups.size(), 6);
 
         for (int id : {1050, 1051, 1052})
             QVERIFY(inside(dlg.button(id), autostart));
         for (int id : {1053, 1054, 1055})
             QVERIFY(inside(dlg.button(id), shortcuts));
-        for (int id : {1064, 1065, 1066})
+        for (int id : {1064, 1065, 1066, 1068, 1069})
             QVERIFY(inside(dlg.button(id), maintenance));
+        for (int id : {1072, 1073, 1074, 1075, 1076})
+            QVERIFY(inside(dlg.control(id), remind));
         QVERIFY(inside(dlg.button(ids::kSettingsLoadHolidays), holidays));
         // The whole caption shows, whichever font stood in.
         QAbstractButton* load = dlg.button(ids::kSettingsLoadHolidays);
         QVERIFY(load->fontMetrics().horizontalAdvance(load->text()) < load->width());
         for (const QLabel* l : dlg.findChildren<QLabel*>())
-            QVERIFY(inside(l, notes));
+            QVERIFY(inside(l, notes) || inside(l, remind));
         QWidget* close = dlg.button(ids::kSettingsClose);
         QVERIFY(autostart->y() < shortcuts->y());
         QVERIFY(shortcuts->geometry().bottom() < close->y());
         QVERIFY(close->geometry().bottom() < notes->y());
         QVERIFY(notes->geometry().bottom() < maintenance->y());
         QVERIFY(maintenance->geometry().bottom() < holidays->y());
-        QVERIFY(holidays->geometry().bottom() < dlg.height());
+        QVERIFY(holidays->geometry().bottom() < remind->y());
+        QVERIFY(remind->geometry().bottom() < dlg.height());
+    }
+
+    // The switches show the settings file and write a change at once; the
+    // minutes only count while their switch is on.
+    void switchesAreWrittenAsTheyChange()
+    {
+        Fixture f;
+        {
+            CSettingsDlg dlg;
+            QVERIFY(dlg.button(ids::kSettingsNotify)->isChecked());
+            QVERIFY(dlg.button(ids::kSettingsIdleReset)->isChecked());
+            auto* minutes = qobject_cast<QSpinBox*>(dlg.control(ids::kSettingsIdleMinutes));
+            auto* allDay = qobject_cast<QTimeEdit*>(dlg.control(ids::kSettingsAllDayTime));
+            QVERIFY(minutes && allDay);
+            QCOMPARE(minutes->value(), 5);
+            QCOMPARE(allDay->time(), QTime(9, 0));
+            dlg.button(ids::kSettingsNotify)->click();
+            dlg.button(ids::kSettingsIdleReset)->click();
+            QVERIFY(!minutes->isEnabled());
+            minutes->setValue(12);
+            allDay->setTime(QTime(7, 30));
+        }
+        QVERIFY(!settings::ReadSwitch(settings::kKeyNotify));
+        QVERIFY(!settings::ReadSwitch(settings::kKeyIdleReset));
+        QCOMPARE(settings::ReadIdleMinutes(), 12);
+        QCOMPARE(settings::ReadAllDayTime(), u("07:30:00"));
+        CSettingsDlg again;
+        QVERIFY(!again.button(ids::kSettingsNotify)->isChecked());
+        QVERIFY(!again.control(ids::kSettingsIdleMinutes)->isEnabled());
+        QCOMPARE(qobject_cast<QTimeEdit*>(again.control(ids::kSettingsAllDayTime))->time(), QTime(7, 30));
     }
 
     void fontAndSizeFollowTheDialogUnits()
@@ -191,11 +235,14 @@ private slots:
         QVERIFY(dlg.font().families().contains(QStringLiteral("WenQuanYi Micro Hei")));
         QCOMPARE(dlg.font().pointSize(), 9);
         const DialogUnits du(dlg.font());
-        QCOMPARE(dlg.size(), QSize(du.x(232), du.y(243)));
+        QCOMPARE(dlg.size(), QSize(du.x(232), du.y(343)));
         QCOMPARE(dlg.minimumSize(), dlg.maximumSize());
-        // Every note fits on its line, whatever font stood in.
+        // Every note and check box fits on its line, whatever font stood in.
         for (const QLabel* l : dlg.findChildren<QLabel*>())
             QVERIFY2(l->fontMetrics().horizontalAdvance(l->text()) <= l->width(), qPrintable(l->text()));
+        for (const QAbstractButton* b : dlg.findChildren<QCheckBox*>())
+            QVERIFY2(b->fontMetrics().horizontalAdvance(b->text()) + du.x(12) <= b->width(),
+                     qPrintable(b->text()));
     }
 
     void withoutAParentTheMainWindowOwnsTheDialog()

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <sqlite3.h>
 #include <sys/stat.h>
@@ -36,7 +37,23 @@ HolidayKeeper& holidayKeeper()
     return keeper;
 }
 
+CalendarFiles& calendarFiles()
+{
+    static CalendarFiles files;
+    return files;
+}
+
 } // namespace
+
+void SetCalendarFiles(CalendarFiles files)
+{
+    calendarFiles() = std::move(files);
+}
+
+bool HasCalendarFiles()
+{
+    return calendarFiles().importFile && calendarFiles().exportFile;
+}
 
 void SetHolidayKeeper(HolidayKeeper keeper)
 {
@@ -78,6 +95,20 @@ CDataMaintenance::CDataMaintenance(QDialog* dialog, StoreService* store) : m_dia
     chooseHolidayFile = [this] {
         return QFileDialog::getOpenFileName(m_dialog, text(maintenance_text::kHolidaysChooser),
                                             QDir::homePath(), text(maintenance_text::kHolidaysFilter));
+    };
+    chooseImportFile = [this] {
+        return QFileDialog::getOpenFileName(m_dialog, text(maintenance_text::kImportChooser),
+                                            QDir::homePath(), text(maintenance_text::kCalendarFilter));
+    };
+    chooseExportFile = [this] {
+        QString path =
+            QFileDialog::getSaveFileName(m_dialog, text(maintenance_text::kExportChooser),
+                                         QDir::home().filePath(text(maintenance_text::kExportName)),
+                                         text(maintenance_text::kCalendarFilter));
+        // Other calendars open a file by its suffix.
+        if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty())
+            path += QStringLiteral(".ics");
+        return path;
     };
 }
 
@@ -213,4 +244,43 @@ void CDataMaintenance::OnLoadHolidays()
     if (refreshList)
         refreshList();
     tell(text(maintenance_text::kHolidaysDone).arg(years.join(QString::fromUtf8("、"))));
+}
+
+void CDataMaintenance::OnImport()
+{
+    if (!HasCalendarFiles())
+        return;
+    const QString path = chooseImportFile ? chooseImportFile() : QString();
+    if (path.isEmpty())
+        return;
+    auto db = m_store ? m_store->database() : nullptr;
+    if (!db)
+        return;
+    QString report;
+    const bool ok = calendarFiles().importFile(*db, path, report);
+    db.reset();
+    if (ok && refreshList)
+        refreshList();
+    ShowMessageBox(m_dialog, ok ? report : text(maintenance_text::kImportFailed).arg(report.trimmed()),
+                   text(maintenance_text::kNotice), MbButtons::Ok, MbIcon::Information);
+}
+
+void CDataMaintenance::OnExport()
+{
+    if (!HasCalendarFiles())
+        return;
+    const QString path = chooseExportFile ? chooseExportFile() : QString();
+    if (path.isEmpty())
+        return;
+    auto db = m_store ? m_store->database() : nullptr;
+    if (!db)
+        return;
+    int count = 0;
+    QString error;
+    const bool ok = calendarFiles().exportFile(*db, path, count, error);
+    db.reset();
+    ShowMessageBox(m_dialog,
+                   ok ? text(maintenance_text::kExportDone).arg(count).arg(QDir::toNativeSeparators(path))
+                      : text(maintenance_text::kExportFailed).arg(error.trimmed()),
+                   text(maintenance_text::kNotice), MbButtons::Ok, MbIcon::Information);
 }

@@ -14,6 +14,18 @@ using HolidayKeeper = std::function<int(CAdoDatabase& db, const QString& text, Q
 void SetHolidayKeeper(HolidayKeeper keeper);
 bool HasHolidayKeeper();
 
+// Reads reminders from an iCalendar file into the data file (report: the one
+// message that names what was imported, simplified and skipped, or why
+// nothing was), and writes every reminder that travels to one. The program
+// sets the reminders' own mapping at start.
+struct CalendarFiles
+{
+    std::function<bool(CAdoDatabase& db, const QString& path, QString& report)> importFile;
+    std::function<bool(CAdoDatabase& db, const QString& path, int& count, QString& error)> exportFile;
+};
+void SetCalendarFiles(CalendarFiles files);
+bool HasCalendarFiles();
+
 // Backup, restore and compaction of the data file and the loading of a holiday
 // arrangement into it: the maintenance buttons of the settings dialog.
 class CDataMaintenance
@@ -33,11 +45,19 @@ public:
     // released, the dialog closed, the failure shown and the product page opened.
     int ReopenStore();
 
+    // Asks for an iCalendar file and imports its reminders, or exports every
+    // reminder to one, and says how it went.
+    void OnImport();
+    void OnExport();
+
     // Reloads the main window's list after a restore (its ApplyFilter).
     std::function<void()> refreshList;
     // The file OnLoadHolidays loads; empty when the user cancelled. Defaults to
     // the desktop's file chooser.
     std::function<QString()> chooseHolidayFile;
+    // The files OnImport reads and OnExport writes; empty when the user cancelled.
+    std::function<QString()> chooseImportFile;
+    std::function<QString()> chooseExportFile;
 
 private:
     void closeStore();
@@ -74,4 +94,11 @@ inline constexpr const char kHolidaysFailed[] = "载入节假日安排失败！\
 inline constexpr const char kHolidaysUnreadable[] = "无法读取文件 %1";
 inline constexpr const char kHolidaysTooLarge[] = "文件 %1 太大，不是节假日安排";
 inline constexpr const char kHolidaysNotUtf8[] = "文件 %1 不是 UTF-8 编码的文本";
+inline constexpr const char kImportChooser[] = "导入提醒";
+inline constexpr const char kExportChooser[] = "导出提醒";
+inline constexpr const char kCalendarFilter[] = "iCalendar 文件 (*.ics *.ical *.icalendar);;所有文件 (*)";
+inline constexpr const char kExportName[] = "Tolva提醒.ics";
+inline constexpr const char kImportFailed[] = "导入提醒失败！\n%1 ";
+inline constexpr const char kExportDone[] = "导出提醒成功！共 %1 条，保存在 %2 ";
+inline constexpr const char kExportFailed[] = "导出提醒失败！\n%1 ";
 } // namespace maintenance_text

@@ -1,6 +1,7 @@
 #include "system/SettingsDlg.h"
 
 #include "base/Constants.h"
+#include "base/SettingsFile.h"
 #include "store/ProgramStore.h"
 #include "system/Autostart.h"
 #include "system/SettingsDlgIds.h"
@@ -9,6 +10,9 @@
 #include "widgets/DialogLayout.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QSpinBox>
+#include <QTimeEdit>
 
 namespace {
 QWidget* mainWindow()
@@ -20,7 +24,18 @@ QWidget* mainWindow()
     }
     return nullptr;
 }
+
+std::function<void(QWidget*)>& syncOpener()
+{
+    static std::function<void(QWidget*)> opener;
+    return opener;
+}
 } // namespace
+
+void CSettingsDlg::SetSyncOpener(std::function<void(QWidget*)> opener)
+{
+    syncOpener() = std::move(opener);
+}
 
 CSettingsDlg::CSettingsDlg(QWidget* parent)
     : QDialog(parent ? parent : mainWindow()), m_ui(std::make_unique<Ui::SettingsDlg>()),
@@ -47,12 +62,19 @@ CSettingsDlg::CSettingsDlg(QWidget* parent)
         {ids::kSettingsRestore, m_ui->restoreButton, &CSettingsDlg::OnRestore},
         {ids::kSettingsCompact, m_ui->compactButton, &CSettingsDlg::OnCompact},
         {ids::kSettingsLoadHolidays, m_ui->loadHolidaysButton, &CSettingsDlg::OnLoadHolidays},
+        {ids::kSettingsImport, m_ui->importButton, &CSettingsDlg::OnImport},
+        {ids::kSettingsExport, m_ui->exportButton, &CSettingsDlg::OnExport},
+        {ids::kSettingsSync, m_ui->syncButton, &CSettingsDlg::OnSync},
     };
     for (const auto& row : table) {
         m_buttons.insert(row.id, row.button);
         connect(row.button, &QAbstractButton::clicked, this, row.handler);
     }
     m_ui->loadHolidaysButton->setEnabled(HasHolidayKeeper());
+    m_ui->importButton->setEnabled(HasCalendarFiles());
+    m_ui->exportButton->setEnabled(HasCalendarFiles());
+    m_ui->syncButton->setEnabled(bool(syncOpener()));
+    wireSwitches();
     m_buttons.insert(ids::kSettingsClose, m_ui->closeButton);
     connect(m_ui->closeButton, &QAbstractButton::clicked, this, &QDialog::accept);
 
@@ -67,6 +89,39 @@ CSettingsDlg::~CSettingsDlg() = default;
 QAbstractButton* CSettingsDlg::button(int id) const
 {
     return m_buttons.value(id, nullptr);
+}
+
+QWidget* CSettingsDlg::control(int id) const
+{
+    if (QAbstractButton* b = button(id))
+        return b;
+    return m_controls.value(id, nullptr);
+}
+
+// The switches show the settings file's values and write each change at once,
+// as the buttons act at once.
+void CSettingsDlg::wireSwitches()
+{
+    m_ui->notifyCheck->setChecked(settings::ReadSwitch(settings::kKeyNotify));
+    m_ui->idleCheck->setChecked(settings::ReadSwitch(settings::kKeyIdleReset));
+    m_ui->idleMinutesSpin->setValue(settings::ReadIdleMinutes());
+    m_ui->idleMinutesSpin->setEnabled(m_ui->idleCheck->isChecked());
+    m_ui->allDayTimeEdit->setTime(QTime::fromString(settings::ReadAllDayTime(), QStringLiteral("HH:mm:ss")));
+    m_buttons.insert(ids::kSettingsNotify, m_ui->notifyCheck);
+    m_buttons.insert(ids::kSettingsIdleReset, m_ui->idleCheck);
+    m_controls.insert(ids::kSettingsIdleMinutes, m_ui->idleMinutesSpin);
+    m_controls.insert(ids::kSettingsAllDayTime, m_ui->allDayTimeEdit);
+
+    connect(m_ui->notifyCheck, &QCheckBox::toggled, this,
+            [](bool on) { settings::WriteSwitch(settings::kKeyNotify, on); });
+    connect(m_ui->idleCheck, &QCheckBox::toggled, this, [this](bool on) {
+        settings::WriteSwitch(settings::kKeyIdleReset, on);
+        m_ui->idleMinutesSpin->setEnabled(on);
+    });
+    connect(m_ui->idleMinutesSpin, &QSpinBox::valueChanged, this,
+            [](int minutes) { settings::WriteIdleMinutes(minutes); });
+    connect(m_ui->allDayTimeEdit, &QTimeEdit::timeChanged, this,
+            [](const QTime& time) { settings::WriteAllDayTime(time.toString(QStringLiteral("HH:mm:ss"))); });
 }
 
 void CSettingsDlg::OnAutostartOn()
@@ -117,4 +172,20 @@ void CSettingsDlg::OnCompact()
 void CSettingsDlg::OnLoadHolidays()
 {
     m_maintenance.OnLoadHolidays();
+}
+
+void CSettingsDlg::OnImport()
+{
+    m_maintenance.OnImport();
+}
+
+void CSettingsDlg::OnExport()
+{
+    m_maintenance.OnExport();
+}
+
+void CSettingsDlg::OnSync()
+{
+    if (syncOpener())
+        syncOpener()(this);
 }

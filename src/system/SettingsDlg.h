@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QHash>
+#include <functional>
 #include <memory>
 
 class QAbstractButton;
@@ -13,8 +14,10 @@ class SettingsDlg;
 }
 
 // The settings dialog (134, "常规设置"): start with the system, shortcuts,
-// maintenance of the data file and the holiday arrangement workdays follow. It holds no settings of its own;
-// every button acts at once and reports in its own message boxes.
+// maintenance of the data file, iCalendar files, the holiday arrangement
+// workdays follow, how reminders reach the user, and the sync. Every button
+// acts at once and reports in its own message boxes; every switch is written
+// to the settings file as it changes.
 class CSettingsDlg : public QDialog
 {
     Q_OBJECT
@@ -24,8 +27,13 @@ public:
     explicit CSettingsDlg(QWidget* parent = nullptr);
     ~CSettingsDlg() override;
 
-    // The push button of a control id (1, 1050-1055, 1064-1067), else null.
+    // The button or check box of a control id (1, 1050-1055, 1064-1069, 1072, 1073, 1076), else null.
     QAbstractButton* button(int id) const;
+    // The control of any id, buttons included.
+    QWidget* control(int id) const;
+
+    // Opens the sync's dialog; set by the program at start ("同步…" is enabled only then).
+    static void SetSyncOpener(std::function<void(QWidget* parent)> opener);
 
     void OnAutostartOn();
     void OnAutostartOff();
@@ -38,6 +46,9 @@ public:
     void OnCompact();
     // Enabled only where the program has set its holiday keeper (SetHolidayKeeper).
     void OnLoadHolidays();
+    void OnImport();
+    void OnExport();
+    void OnSync();
 
     // Restore, compaction and the holiday loader; its refreshList defaults to the parent window's
     // ApplyFilter.
@@ -45,6 +56,9 @@ public:
 
 private:
     std::unique_ptr<Ui::SettingsDlg> m_ui;
+    void wireSwitches();
+
     QHash<int, QAbstractButton*> m_buttons;
+    QHash<int, QWidget*> m_controls;
     CDataMaintenance m_maintenance;
 };
