@@ -320,6 +320,84 @@ private slots:
         QVERIFY(dlg->closed());
         QCOMPARE(rig.useOf(id), QStringLiteral("gone"));
         QCOMPARE(rig.fakes.sound.playing(), 0);
+        // The popup's notification goes with it.
+        QCOMPARE(rig.fakes.notifications.shown().size(), 1);
+        QCOMPARE(rig.fakes.notifications.closedByProgram(),
+                 QList<int>{rig.fakes.notifications.shown().first().handle});
+    }
+
+    // The popup shows on the desktop's notifications too; their actions answer
+    // it as its own controls do, and a dismissal answers nothing.
+    void notificationMirrorsThePopup_data()
+    {
+        QTest::addColumn<QString>("ifDelete");
+        QTest::addColumn<bool>("notify");    // the switch in the settings
+        QTest::addColumn<QString>("answer"); // an action's key, "dismiss" or empty
+        QTest::addColumn<QString>("after");  // the record's use, or "gone"
+        QTest::addColumn<bool>("open");      // the popup after the answer
+        QTest::addColumn<QString>("snooze");
+        QTest::addColumn<bool>("noted"); // the acknowledgement's moment recorded
+        QTest::newRow("我知道了 on the notification deletes as the button does")
+            << "Istrue" << true << "ok"
+            << "gone" << false << QString() << false;
+        QTest::newRow("我知道了 on the notification keeps and records when")
+            << "Isfalse" << true << "ok"
+            << "1" << false << QString() << true;
+        QTest::newRow("稍后提醒 on the notification snoozes ten minutes")
+            << "Istrue" << true << "snooze"
+            << "0" << false << "2026-01-01 10:10:00" << false;
+        QTest::newRow("a dismissed notification answers nothing") << "Istrue" << true << "dismiss"
+                                                                  << "0" << true << QString() << false;
+        QTest::newRow("an unknown action answers nothing") << "Istrue" << true << "default"
+                                                           << "0" << true << QString() << false;
+        QTest::newRow("switched off: no notification")
+            << "Istrue" << false << QString() << "0" << true << QString() << false;
+    }
+    void notificationMirrorsThePopup()
+    {
+        QFETCH(QString, ifDelete);
+        QFETCH(bool, notify);
+        QFETCH(QString, answer);
+        QFETCH(QString, after);
+        QFETCH(bool, open);
+        QFETCH(QString, snooze);
+        QFETCH(bool, noted);
+        Rig rig;
+        WriteAll(rig.folder.settingsFile(),
+                 gbk::encode(QString::fromUtf8("[常规设置]\r\nIfDelete=") + ifDelete +
+                             (notify ? QString() : QStringLiteral("\r\nNotify=Isfalse")) + "\r\n"));
+        const QString id = rig.add(QString::fromUtf8("交报告"), QString::fromUtf8("周报\r\n第二行"));
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        FakeNotifications& desktop = rig.fakes.notifications;
+        if (!notify) {
+            QVERIFY(desktop.shown().isEmpty());
+            return;
+        }
+        QCOMPARE(desktop.shown().size(), 1);
+        const auto& shown = desktop.shown().first();
+        QCOMPARE(shown.message.summary, QString::fromUtf8("交报告"));
+        QCOMPARE(shown.message.body, QString::fromUtf8("周报\n第二行"));
+        QCOMPARE(shown.message.urgency, Notifications::Urgency::Critical);
+        QCOMPARE(shown.message.actions,
+                 (QStringList{"ok", QString::fromUtf8("我知道了"), "snooze", QString::fromUtf8("稍后提醒")}));
+        if (answer == QLatin1String("dismiss"))
+            desktop.dismiss(shown.handle);
+        else
+            desktop.invoke(shown.handle, answer);
+        QCOMPARE(dlg->closed(), !open);
+        QCOMPARE(rig.useOf(id), after);
+        QCOMPARE(rig.snoozeOf(id), snooze);
+        auto db = rig.inspector();
+        QString message;
+        QCOMPARE(db->CountRows(QStringLiteral("recordack"), "where id=" + id, message), noted ? 1 : 0);
+        // The popup stays the one place to answer; the program never closes
+        // a notification that is already gone.
+        QVERIFY(desktop.closedByProgram().isEmpty());
+        if (open) {
+            dlg->OnOK();
+            QVERIFY(dlg->closed());
+        }
     }
 
     void choosingADefaultWritesItAtOnce()

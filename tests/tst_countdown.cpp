@@ -105,6 +105,13 @@ private slots:
         r.tickAfter(100);
         QVERIFY(!r.countdown.countdownRunning());
         QCOMPARE(r.f.boxes.texts(), QStringList{kEnd});
+        // The end's box shows as a notification too, gone with the box.
+        const auto& shown = r.f.notifications.shown();
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().message.summary, QString::fromUtf8("倒计时提醒"));
+        QCOMPARE(shown.first().message.urgency, Notifications::Urgency::Normal);
+        QVERIFY(shown.first().message.actions.isEmpty());
+        QCOMPARE(r.f.notifications.closedByProgram(), QList<int>{shown.first().handle});
     }
 
     void longestDurationLasts90060Seconds()

@@ -6,6 +6,7 @@
 #include "platform/AsyncSocket.h"
 #include "platform/AutostartEntry.h"
 #include "platform/Clock.h"
+#include "platform/DBusNotifications.h"
 #include "platform/DesktopShell.h"
 #include "platform/LogindPower.h"
 #include "platform/QtMessageBoxes.h"
@@ -87,6 +88,8 @@ int main(int argc, char* argv[])
     ShellFolders folders(ShellFolders::desktopSessionLocations());
     folders.markTrusted = &ShellFolders::MarkTrustedWithGio;
     seams::setShellFolders(&folders);
+    DBusNotifications notifications;
+    seams::setNotifications(&notifications);
 
     CReminderApp theApp;
     // 常规设置's holiday loader keeps the arrangement where the workday rules read it.

@@ -4,6 +4,7 @@
 #include "base/SettingsFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Notifications.h"
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "reminders/DueQueue.h"
@@ -22,8 +23,23 @@
 #include <QMenu>
 #include <QSpinBox>
 #include <QWindow>
+#include <utility>
 
 namespace {
+// "稍后提醒" on the notification: no menu there to choose a length.
+constexpr int kNotificationSnoozeMinutes = 10;
+
+// When an occurrence was last acknowledged, for the user's other machines.
+int noteAcknowledged(CAdoDatabase& db, const QString& id, QString& message)
+{
+    const QString table = QStringLiteral("recordack");
+    const QString where = QStringLiteral("where id=%1").arg(id);
+    if (db.DeleteRows(table, where, 1, message) < 0)
+        return int(store::kDataError);
+    const QString at = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-ddTHH:mm:ssZ"));
+    return db.InsertRows(table, {QStringLiteral("id"), QStringLiteral("at")}, {{id, at}}, 1, message);
+}
+
 const char kDeleteFailedText[] = "晕！软件罢工啦！重新启动一下吧！  ";
 const char kPromptNotice[] = "\n\n您设定的关机时间已经到了，请直接点击按钮执行相关操作！";
 const char kDirectNotice[] = "\n\n关机时间已经到了，系统即将自动关机！";
@@ -244,7 +260,34 @@ bool CAlertDlg::OnInitDialog()
         m_ui->snoozeButton->setEnabled(true);
     }
     writeChecks();
+    notify();
     return true;
+}
+
+void CAlertDlg::notify()
+{
+    if (m_notification != 0 || !settings::ReadSwitch(settings::kKeyNotify))
+        return;
+    Notifications::Message message;
+    message.summary = m_ui->subjectEdit->text();
+    message.body = m_ui->contentEdit->toPlainText();
+    message.urgency = Notifications::Urgency::Critical;
+    message.actions = QStringList{QStringLiteral("ok"), QString::fromUtf8("我知道了")};
+    if (!m_ui->snoozeButton->isHidden())
+        message.actions << QStringLiteral("snooze") << QString::fromUtf8("稍后提醒");
+    Notifications& desktop = seams::notifications();
+    connect(&desktop, &Notifications::actionInvoked, this, &CAlertDlg::onNotificationAction);
+    m_notification = desktop.show(message);
+}
+
+void CAlertDlg::onNotificationAction(int handle, const QString& key)
+{
+    if (handle == 0 || handle != m_notification)
+        return;
+    if (key == QLatin1String("ok"))
+        OnOK();
+    else if (key == QLatin1String("snooze"))
+        OnSnooze(kNotificationSnoozeMinutes);
 }
 
 bool CAlertDlg::idUsable() const
@@ -355,6 +398,8 @@ int CAlertDlg::keepRecord(CAdoDatabase& db, QString& message)
                 if (kept != 1)
                     return kept;
             }
+            if (const int noted = noteAcknowledged(db, recordId, m); noted < 0)
+                return noted;
             if (snoozeDue) {
                 QString ended;
                 if (repeat::EndSnooze(db, recordId, ended) < 0) {
@@ -459,6 +504,10 @@ void CAlertDlg::acknowledgementFailed()
 
 void CAlertDlg::finish(bool reload)
 {
+    if (m_notification != 0) {
+        disconnect(&seams::notifications(), nullptr, this, nullptr);
+        seams::notifications().close(std::exchange(m_notification, 0));
+    }
     seams::sound().stop(m_soundPlay);
     m_soundPlay = 0;
     if (reload && reloadList)

@@ -112,6 +112,9 @@ private:
     // appeared (on the monotonic clock), or repeats from a key held since then.
     bool swallowKey(const QKeyEvent* event);
     void finish(bool reload);
+    // Mirrors the popup on the desktop's notifications, unless switched off.
+    void notify();
+    void onNotificationAction(int handle, const QString& key);
 
     std::unique_ptr<Ui::AlertDlg> m_ui;
     QMenu* m_snoozeMenu = nullptr;
@@ -119,6 +122,7 @@ private:
     bool m_updateFailed = false;
     qint64 m_shownAtMs = -1; // monotonic; -1 until the popup first appears
     QSet<int> m_swallowedKeys;
-    int m_soundPlay = 0; // the handle of the looping reminder sound
+    int m_soundPlay = 0;    // the handle of the looping reminder sound
+    int m_notification = 0; // the handle of the popup's notification; 0: none
     bool m_closed = false;
 };

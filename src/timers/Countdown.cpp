@@ -3,6 +3,7 @@
 #include "base/SettingsFile.h"
 #include "platform/Clock.h"
 #include "platform/MessageBoxes.h"
+#include "platform/Notifications.h"
 #include "platform/Seams.h"
 #include "platform/Sound.h"
 #include "timers/TimerText.h"
@@ -34,6 +35,21 @@ constexpr FieldRule kRules[] = {
 MbResult askYesNo(QObject* owner, const QString& text, const QString& caption)
 {
     return ShowMessageBox(owner, text, caption, MbButtons::YesNo, MbIcon::None, MbResult::No, true);
+}
+
+// The end's box, mirrored on the desktop's notifications while it is open.
+MbResult askAtEnd(QObject* owner, const QString& text)
+{
+    if (!settings::ReadSwitch(settings::kKeyNotify))
+        return askYesNo(owner, text, kEndCaption);
+    Notifications& desktop = seams::notifications();
+    Notifications::Message message;
+    message.summary = kEndCaption;
+    message.body = text.trimmed();
+    const int handle = desktop.show(message);
+    const MbResult answer = askYesNo(owner, text, kEndCaption);
+    desktop.close(handle);
+    return answer;
 }
 } // namespace
 
@@ -161,11 +177,11 @@ void Countdown::CountdownEnd()
     Sound& sound = seams::sound();
     if (!m_shutdown) {
         const int play = sound.play(kWaveReminder, true);
-        askYesNo(m_owner, kEndText, kEndCaption);
+        askAtEnd(m_owner, kEndText);
         sound.stop(play);
     } else if (m_prompt) {
         const int play = sound.play(kWaveReminder, true);
-        const MbResult answer = askYesNo(m_owner, kEndShutdownQuestion, kEndCaption);
+        const MbResult answer = askAtEnd(m_owner, kEndShutdownQuestion);
         sound.stop(play);
         if (answer == MbResult::Yes && m_shutDown)
             m_shutDown();
