@@ -130,6 +130,8 @@ bool RestReminder::followPresence(qint64 nowMs)
     IdleMonitor& monitor = seams::idleMonitor();
     const bool locked = monitor.locked();
     const qint64 idle = monitor.idleMs(); // -1 when unknown
+    if (idle < 0 && !locked && !m_away && m_lockedSinceMs < 0)
+        return false; // nothing known: counting as without a monitor
     if (locked && m_lockedSinceMs < 0)
         m_lockedSinceMs = nowMs;
     // Until now, also on the tick that sees the unlock.
