@@ -39,6 +39,21 @@ struct Rig
         f.clock.advanceMs(ms);
         rest.RestTick();
     }
+    // One minute each: away (idle growing, or the screen locked), then back.
+    void away(int minutes, bool lock)
+    {
+        f.idle.setLocked(lock);
+        rest.RestTick(); // ticks come each second: the lock is seen as it begins
+        for (int m = 1; m <= minutes; ++m) {
+            f.clock.advanceMs(60000);
+            if (!lock)
+                f.idle.setIdleMs(qint64(m) * 60000);
+            rest.RestTick();
+        }
+        f.idle.setLocked(false);
+        f.idle.setIdleMs(0);
+        tickAfter(1000);
+    }
     void start(const QString& minutes)
     {
         view.intervalText = minutes;
@@ -312,6 +327,143 @@ private slots:
         QCOMPARE(r.view.status, QStringLiteral("距离休息还有0分钟")); // never below 0
         r.tickAfter(1000);
         QCOMPARE(alertsShown(r.f.boxes), 3);
+    }
+
+    void anAbsenceStartsTheCountAgain_data()
+    {
+        QTest::addColumn<bool>("monitorKnows");
+        QTest::addColumn<bool>("switchOn");
+        QTest::addColumn<int>("threshold");
+        QTest::addColumn<bool>("lock");
+        QTest::addColumn<int>("absence");
+        QTest::addColumn<bool>("reset");
+        QTest::addColumn<int>("alerts");
+        QTest::newRow("45 minutes of idle start a 30-minute count again")
+            << true << true << 5 << false << 45 << true << 0;
+        QTest::newRow("3 minutes of idle do not") << true << true << 5 << false << 3 << false << 0;
+        QTest::newRow("a lock of 10 minutes over a threshold of 5 does")
+            << true << true << 5 << true << 10 << true << 0;
+        QTest::newRow("a lock of 4 minutes under a threshold of 5 does not")
+            << true << true << 5 << true << 4 << false << 0;
+        QTest::newRow("the interval is the threshold when it is the shorter")
+            << true << true << 60 << false << 31 << true << 1;
+        QTest::newRow("15 minutes under a threshold of 20 do not")
+            << true << true << 20 << false << 15 << false << 0;
+        QTest::newRow("switched off, 45 minutes of idle count on")
+            << true << false << 5 << false << 45 << false << 1;
+        QTest::newRow("a monitor that knows nothing counts on")
+            << false << true << 5 << false << 45 << false << 1;
+    }
+    void anAbsenceStartsTheCountAgain()
+    {
+        QFETCH(bool, monitorKnows);
+        QFETCH(bool, switchOn);
+        QFETCH(int, threshold);
+        QFETCH(bool, lock);
+        QFETCH(int, absence);
+        QFETCH(bool, reset);
+        QFETCH(int, alerts);
+        Rig r;
+        r.f.boxes.setDefaultAnswer(MbResult::No);
+        settings::WriteSwitch(settings::kKeyIdleReset, switchOn);
+        settings::WriteIdleMinutes(threshold);
+        r.f.idle.setIdleMs(monitorKnows ? 0 : -1);
+
+        r.start(QStringLiteral("30"));
+        for (int m = 0; m < 10; ++m)
+            r.tickAfter(60000);
+        if (monitorKnows) {
+            r.away(absence, lock);
+        } else {
+            for (int m = 0; m < absence; ++m)
+                r.tickAfter(60000);
+            r.tickAfter(1000);
+        }
+        const int counted = (10 + absence) * 60 + 1;
+        // A box opens only for a user who is there.
+        QCOMPARE(alertsShown(r.f.boxes), alerts);
+        if (reset) {
+            QCOMPARE(r.rest.restTicks(), 0);
+            QCOMPARE(r.view.status, QStringLiteral("您离开了%1分钟，已重新开始计时").arg(absence));
+        } else {
+            QCOMPARE(r.rest.restTicks(), counted % 1800);
+            QCOMPARE(r.view.status, RestReminder::statusRunning(30 - r.rest.restTicks() / 60));
+        }
+    }
+
+    // The return's sentence stays for the minute, then the count shows again;
+    // the next break comes a whole interval after the return.
+    void theReturnIsSaidForAMinute()
+    {
+        Rig r;
+        r.f.boxes.setDefaultAnswer(MbResult::No);
+        r.f.idle.setIdleMs(0);
+        r.start(QStringLiteral("10"));
+        r.tickAfter(60000);
+        r.away(12, false);
+        const QString back = QStringLiteral("您离开了12分钟，已重新开始计时");
+        QCOMPARE(r.view.status, back);
+        r.tickAfter(59000);
+        QCOMPARE(r.view.status, back);
+        r.tickAfter(1000);
+        QCOMPARE(r.view.status, QStringLiteral("距离休息还有9分钟"));
+        r.tickAfter(8 * 60000 + 59000);
+        QCOMPARE(alertsShown(r.f.boxes), 0);
+        r.tickAfter(1000);
+        QCOMPARE(alertsShown(r.f.boxes), 1);
+    }
+
+    // A lock shorter than the threshold at the interval's end: the box waits
+    // for the unlock, then comes at once.
+    void theAlertWaitsForTheUnlock()
+    {
+        Rig r;
+        r.f.boxes.setDefaultAnswer(MbResult::No);
+        r.f.idle.setIdleMs(0);
+        r.start(QStringLiteral("5"));
+        r.tickAfter(4 * 60000);
+        r.f.idle.setLocked(true);
+        r.tickAfter(60000);
+        r.tickAfter(30000);
+        QCOMPARE(alertsShown(r.f.boxes), 0);
+        r.f.idle.setLocked(false);
+        r.tickAfter(1000);
+        QCOMPARE(alertsShown(r.f.boxes), 1);
+        QVERIFY(r.rest.restRunning());
+    }
+
+    // The alert also goes to the desktop's notifications, taken away with its
+    // box; switched off, none.
+    void theAlertIsAlsoANotification_data()
+    {
+        QTest::addColumn<bool>("notify");
+        QTest::newRow("switched on") << true;
+        QTest::newRow("switched off") << false;
+    }
+    void theAlertIsAlsoANotification()
+    {
+        QFETCH(bool, notify);
+        Rig r;
+        settings::WriteSwitch(settings::kKeyNotify, notify);
+        QList<int> openDuringBox;
+        r.f.boxes.onShow = [&](const MessageBoxRequest&) { openDuringBox = r.f.notifications.open(); };
+        r.f.boxes.answerNext(MbResult::No);
+        r.start(QStringLiteral("1"));
+        r.tickAfter(60000);
+        QCOMPARE(alertsShown(r.f.boxes), 1);
+        QVERIFY(r.f.notifications.open().isEmpty());
+        if (!notify) {
+            QVERIFY(r.f.notifications.shown().isEmpty());
+            return;
+        }
+        QCOMPARE(r.f.notifications.shown().size(), 1);
+        const FakeNotifications::Shown shown = r.f.notifications.shown().constFirst();
+        QCOMPARE(openDuringBox, QList<int>{shown.handle});
+        QCOMPARE(r.f.notifications.closedByProgram(), QList<int>{shown.handle});
+        QCOMPARE(shown.message.summary, QStringLiteral("Tolva小精灵"));
+        QCOMPARE(shown.message.body, QStringLiteral("您该休息一会儿了，放松一下吧！"));
+        QCOMPARE(shown.message.urgency, Notifications::Urgency::Normal);
+        QVERIFY(shown.message.actions.isEmpty());
     }
 
     void outOfRangeIsRefused_data()

@@ -51,8 +51,13 @@ public:
 
     static QString statusStopped();
     static QString statusRunning(int minutesLeft);
+    static QString statusBack(int minutesAway);
 
 private:
+    // Follows the session's idle time and lock; true while the user is away
+    // and the count waits for the return.
+    bool followPresence(qint64 nowMs);
+    void restartAt(qint64 nowMs);
     void RestAlert();
     void writeControls();
 
@@ -61,5 +66,9 @@ private:
     int m_restMinutes = 30;
     bool m_restRunning = false;
     int m_restTicks = 0;
-    qint64 m_intervalStartMs = 0; // monotonic time the current interval began
+    qint64 m_intervalStartMs = 0;  // monotonic time the current interval began
+    qint64 m_lockedSinceMs = -1;   // monotonic time the lock was first seen; -1: not locked
+    qint64 m_absenceMs = 0;        // the longest absence seen in the current away spell
+    bool m_away = false;           // away for at least the threshold
+    bool m_holdBackStatus = false; // the return's status stays until the next minute
 };
