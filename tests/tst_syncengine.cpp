@@ -3,6 +3,7 @@
 // sides, deletions, a server that stops mid-sync, the first sync's linking,
 // acknowledgements, events that are not reminders, texts the program cut, and
 // the lock that keeps one sync per data folder.
+#include "calendar/EventPatch.h"
 #include "store/AdoDatabase.h"
 #include "store/StoreWrites.h"
 #include "support/FakeCalendars.h"
@@ -118,6 +119,8 @@ private slots:
     void acknowledgementsNeverConflict();
     void eventsThatDoNotRemindAreLeftAlone();
     void cutTextsNeverGoBackCut();
+    void patchCarriesOnlyEdits_data();
+    void patchCarriesOnlyEdits();
     void anotherCollectionStartsAfresh();
     void madeHereAndSynced();
     void oneSyncPerDataFolder();
@@ -237,6 +240,7 @@ void TestSyncEngine::interruptedSyncLosesNothing()
     rig.server.requests = 0;
     rig.server.failAt = failAt;
     rig.server.failAfterDoing = afterDoing;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^sync failed")));
     const sync::SyncReport broken = rig.sync();
     QVERIFY(!broken.ok);
     QCOMPARE(broken.error.kind, sync::RemoteError::Network);
@@ -439,6 +443,88 @@ void TestSyncEngine::cutTextsNeverGoBackCut()
     QCOMPARE(Property(now, QStringLiteral("CATEGORIES")), QStringLiteral("工作"));
     QCOMPARE(Property(now, QStringLiteral("ATTACH")), QStringLiteral("https://example.invalid/a.pdf"));
     QCOMPARE(Property(now, QStringLiteral("PRODID")), e.prodid);
+}
+
+void TestSyncEngine::patchCarriesOnlyEdits_data()
+{
+    QTest::addColumn<QString>("edit");     // a line of the event as this machine now writes it
+    QTest::addColumn<QString>("property"); // what the server's text then says
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<QStringList>("changed");
+    QTest::newRow("a new subject replaces the server's") << "SUMMARY:新"
+                                                         << "SUMMARY"
+                                                         << "新" << QStringList{"SUMMARY"};
+    QTest::newRow("a new start in a zone brings the zone along")
+        << "DTSTART;TZID=Asia/Shanghai:20270101T090000"
+        << "TZID"
+        << "Asia/Shanghai" << QStringList{"DTSTART"};
+    QTest::newRow("a new rule replaces the server's") << "RRULE:FREQ=DAILY"
+                                                      << "RRULE"
+                                                      << "FREQ=DAILY" << QStringList{"RRULE"};
+    QTest::newRow("cancelled travels as a status") << "STATUS:CANCELLED"
+                                                   << "STATUS"
+                                                   << "CANCELLED" << QStringList{"STATUS"};
+    QTest::newRow("an acknowledgement goes onto the server's alarm")
+        << "ACKNOWLEDGED:20270101T090100Z"
+        << "ACKNOWLEDGED"
+        << "20270101T090100Z" << QStringList{calendar::kAcknowledgedGroup};
+}
+
+void TestSyncEngine::patchCarriesOnlyEdits()
+{
+    QFETCH(QString, edit);
+    QFETCH(QString, property);
+    QFETCH(QString, value);
+    QFETCH(QStringList, changed);
+    Event mine;
+    mine.uid = QStringLiteral("u1");
+    mine.summary = QStringLiteral("旧");
+    mine.start = QStringLiteral("20270101T080000");
+    const QByteArray before = fakes::Text(mine);
+    QByteArray after = before;
+    const QString name = edit.section(QRegularExpression(QStringLiteral("[;:]")), 0, 0);
+    QString text = QString::fromUtf8(before);
+    if (text.contains(QStringLiteral("\r\n") + name + QLatin1Char(':')))
+        text.replace(QRegularExpression(QStringLiteral("\r\n") + name + QStringLiteral(":[^\r]*")),
+                     QStringLiteral("\r\n") + edit);
+    else if (name == QLatin1String("ACKNOWLEDGED"))
+        text.replace(QStringLiteral("TRIGGER:PT0S"), QStringLiteral("TRIGGER:PT0S\r\n") + edit);
+    else
+        text.replace(QStringLiteral("\r\nSUMMARY:"),
+                     QStringLiteral("\r\n") + edit + QStringLiteral("\r\nSUMMARY:"));
+    if (name == QLatin1String("DTSTART"))
+        text.replace(QStringLiteral("BEGIN:VEVENT"),
+                     QStringLiteral(
+                         "BEGIN:VTIMEZONE\r\nTZID:Asia/Shanghai\r\nBEGIN:STANDARD\r\nDTSTART:19700101T000000"
+                         "\r\nTZOFFSETFROM:+0800\r\nTZOFFSETTO:+0800\r\nEND:STANDARD\r\nEND:VTIMEZONE\r\n"
+                         "BEGIN:VEVENT"));
+    after = text.toUtf8();
+    QCOMPARE(calendar::ChangedProperties(before, after), changed);
+
+    // The server's text has more than this machine keeps: a longer subject
+    // and content, a category, a second alarm.
+    Event theirs = mine;
+    theirs.summary = QStringLiteral("旧");
+    theirs.description = QStringLiteral("很长的内容，这台机器只存了一半");
+    theirs.prodid = QStringLiteral("-//Other//Calendar//EN");
+    theirs.extra = {QStringLiteral("CATEGORIES:家"),
+                    QStringLiteral("BEGIN:VALARM"),
+                    QStringLiteral("ACTION:EMAIL"),
+                    QStringLiteral("TRIGGER:-PT1H"),
+                    QStringLiteral("SUMMARY:邮件"),
+                    QStringLiteral("DESCRIPTION:邮件"),
+                    QStringLiteral("ATTENDEE:mailto:a@example.invalid"),
+                    QStringLiteral("END:VALARM")};
+    const QByteArray server = fakes::Text(theirs);
+    const QByteArray patched = calendar::PatchEvent(server, before, after);
+    QCOMPARE(calendar::ChangedProperties(server, patched), changed);
+    QCOMPARE(Property(patched, property), value);
+    QCOMPARE(Property(patched, QStringLiteral("CATEGORIES")), QStringLiteral("家"));
+    QCOMPARE(Property(patched, QStringLiteral("PRODID")), theirs.prodid);
+    QVERIFY(patched.contains("ACTION:EMAIL"));
+    QVERIFY(patched.contains("很长的内容"));
+    // Nothing edited: the server's bytes, untouched.
+    QCOMPARE(calendar::PatchEvent(server, before, before), server);
 }
 
 void TestSyncEngine::anotherCollectionStartsAfresh()
