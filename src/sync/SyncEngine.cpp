@@ -69,6 +69,7 @@ private:
     QHash<QString, LocalItem> m_items;
     QHash<QString, RemoteResource> m_fetched;
     QSet<QString> m_gone;
+    QMultiHash<QString, QString> m_linkable; // texts and start → UID of a local item never synced
     bool m_complete = true;
 };
 
@@ -183,6 +184,9 @@ void Pass::run(const QString& collectionUrl)
         m_items.insert(item.uid, item);
 
     // The server's new items first, so that a local copy of one is linked, not sent.
+    for (const LocalItem& item : std::as_const(items))
+        if (!m_fetched.isEmpty() && !m_status.contains(item.uid) && !m_fetched.contains(item.uid))
+            m_linkable.insert(calendar::LinkKey(item.data), item.uid);
     QStringList fetched = m_fetched.keys();
     std::sort(fetched.begin(), fetched.end());
     QSet<QString> rest(m_status.keyBegin(), m_status.keyEnd());
@@ -221,11 +225,12 @@ bool Pass::handleNew(const QString& uid)
     // A machine that had reminders before its first sync: the same reminder
     // already on the server is linked to the local one.
     const QString key = calendar::LinkKey(r.data);
-    for (const LocalItem& item : std::as_const(m_items)) {
-        if (m_status.contains(item.uid) || m_fetched.contains(item.uid) ||
-            calendar::LinkKey(item.data) != key)
+    auto it = m_linkable.find(key);
+    while (it != m_linkable.end() && it.key() == key) {
+        const LocalItem linked = m_items.value(it.value());
+        it = m_linkable.erase(it);
+        if (linked.uid.isEmpty() || m_status.contains(linked.uid))
             continue;
-        const LocalItem linked = item;
         m_items.remove(linked.uid);
         return applyRemote(uid, r, linked.id);
     }
