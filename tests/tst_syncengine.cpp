@@ -211,30 +211,38 @@ void TestSyncEngine::changesTravel()
 
 void TestSyncEngine::interruptedSyncLosesNothing_data()
 {
+    QTest::addColumn<bool>("tokens");
     QTest::addColumn<int>("failAt");
     QTest::addColumn<bool>("afterDoing");
     QTest::addColumn<QStringList>("expected");
-    // The same changes synced without a failure: the end state and how many requests it took.
-    Rig rig;
-    QString kept;
-    MixedChanges(rig, kept);
-    rig.server.requests = 0;
-    const sync::SyncReport clean = rig.sync();
-    if (!clean.ok || clean.requests < 5)
-        qFatal("the uninterrupted sync did not do its work");
-    const QStringList expected = rig.local.subjects();
-    for (int i = 1; i <= clean.requests; ++i) {
-        QTest::addRow("request %d fails before the server acts", i) << i << false << expected;
-        QTest::addRow("request %d is done but its answer is lost", i) << i << true << expected;
+    for (bool tokens : {true, false}) {
+        // The same changes synced without a failure: the end state and how many requests it took.
+        Rig rig;
+        rig.server.tokens = tokens;
+        QString kept;
+        MixedChanges(rig, kept);
+        const sync::SyncReport clean = rig.sync();
+        if (!clean.ok || clean.requests < 5)
+            qFatal("the uninterrupted sync did not do its work");
+        const QStringList expected = rig.local.subjects();
+        const char* mode = tokens ? "" : " (a server without sync tokens)";
+        for (int i = 1; i <= clean.requests; ++i) {
+            QTest::addRow("request %d fails before the server acts%s", i, mode)
+                << tokens << i << false << expected;
+            QTest::addRow("request %d is done but its answer is lost%s", i, mode)
+                << tokens << i << true << expected;
+        }
     }
 }
 
 void TestSyncEngine::interruptedSyncLosesNothing()
 {
+    QFETCH(bool, tokens);
     QFETCH(int, failAt);
     QFETCH(bool, afterDoing);
     QFETCH(QStringList, expected);
     Rig rig;
+    rig.server.tokens = tokens;
     QString kept;
     MixedChanges(rig, kept);
     rig.server.requests = 0;
