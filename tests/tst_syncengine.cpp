@@ -118,6 +118,7 @@ private slots:
     void acknowledgementsNeverConflict_data();
     void acknowledgementsNeverConflict();
     void eventsThatDoNotRemindAreLeftAlone();
+    void oneBadEventDoesNotStopTheRest();
     void cutTextsNeverGoBackCut();
     void patchCarriesOnlyEdits_data();
     void patchCarriesOnlyEdits();
@@ -422,6 +423,25 @@ void TestSyncEngine::eventsThatDoNotRemindAreLeftAlone()
     rig.server.write(QStringLiteral("/cal/meeting.ics"), fakes::Text(e));
     QVERIFY(rig.sync().ok);
     QCOMPARE(rig.local.subjects(), QStringList{QStringLiteral("会议")});
+}
+
+void TestSyncEngine::oneBadEventDoesNotStopTheRest()
+{
+    Rig rig;
+    rig.local.refusedSummary = QStringLiteral("坏");
+    rig.serverAdd(QStringLiteral("a-bad"), QStringLiteral("坏"));
+    rig.serverAdd(QStringLiteral("b-good"), QStringLiteral("好"));
+    const QString here = rig.local.add(QStringLiteral("本机"), QString(), QStringLiteral("20270101T080000"));
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^sync failed")));
+    const sync::SyncReport report = rig.sync();
+    QVERIFY(!report.ok);
+    QCOMPARE(report.localError, QStringLiteral("无法保存"));
+    QCOMPARE(rig.local.subjects(), (QStringList{QStringLiteral("好"), QStringLiteral("本机")}));
+    QVERIFY(!rig.server.dataOf(here).isEmpty());
+    // Once it can be stored, the next sync brings it.
+    rig.local.refusedSummary.clear();
+    QVERIFY(rig.sync().ok);
+    QCOMPARE(rig.local.subjects().size(), 3);
 }
 
 void TestSyncEngine::cutTextsNeverGoBackCut()

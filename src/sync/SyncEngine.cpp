@@ -59,6 +59,9 @@ private:
     // The server's resource now (after a 412); false on an error that stops the sync.
     bool refetch(const QString& href, QList<RemoteResource>& out);
     bool remoteFailed(const RemoteError& error);
+    // The server failed: the rest waits for the next sync. A local failure
+    // (an event this machine cannot store) leaves the other items to go on.
+    bool stopped() const { return m_report.error.kind != RemoteError::None; }
     bool localFailed(const QString& error);
 
     CAdoDatabase& m_db;
@@ -194,13 +197,13 @@ void Pass::run(const QString& collectionUrl)
         rest.insert(*it);
     for (const QString& uid : std::as_const(fetched)) {
         rest.remove(uid);
-        if (!handle(uid))
+        if (!handle(uid) && stopped())
             return;
     }
     QStringList others(rest.begin(), rest.end());
     std::sort(others.begin(), others.end());
     for (const QString& uid : std::as_const(others))
-        if ((m_status.contains(uid) || m_items.contains(uid)) && !handle(uid))
+        if ((m_status.contains(uid) || m_items.contains(uid)) && !handle(uid) && stopped())
             return;
     if (m_complete && listing.token != token) {
         QString message;

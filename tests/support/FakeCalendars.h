@@ -230,6 +230,7 @@ class FakeLocal : public sync::LocalCalendar
 public:
     explicit FakeLocal(CAdoDatabase& db) : m_db(db) {}
     int summaryLimit = 40;
+    QString refusedSummary; // an event with this subject cannot be stored here
 
     QString add(const QString& summary, const QString& description, const QString& start)
     {
@@ -322,6 +323,10 @@ public:
             return Applied::NotAReminder;
         const QString uid = Property(data, QStringLiteral("UID"));
         QString summary = Property(data, QStringLiteral("SUMMARY"));
+        if (!refusedSummary.isEmpty() && summary == refusedSummary) {
+            error = QStringLiteral("无法保存");
+            return Applied::Failed;
+        }
         if (summary.size() > summaryLimit)
             summary = summary.left(summaryLimit - 1) + QStringLiteral("…");
         const QStringList values{summary, Property(data, QStringLiteral("DESCRIPTION")),
