@@ -12,6 +12,7 @@
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSound.h"
 #include "platform/Seams.h"
+#include "platform/SessionIdleMonitor.h"
 #include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
 #include "reminders/Repeat.h"
@@ -90,6 +91,8 @@ int main(int argc, char* argv[])
     seams::setShellFolders(&folders);
     DBusNotifications notifications;
     seams::setNotifications(&notifications);
+    SessionIdleMonitor idleMonitor;
+    seams::setIdleMonitor(&idleMonitor);
 
     CReminderApp theApp;
     // 常规设置's holiday loader keeps the arrangement where the workday rules read it.
