@@ -291,23 +291,31 @@ bool CalDavClient::list(const QString& token, RemoteListing& out, RemoteError& e
     return true;
 }
 
-bool CalDavClient::fullListing(RemoteListing& out, RemoteError& error)
+bool CalDavClient::multistatus(const QByteArray& verb, const QUrl& url, const QByteArray& depth,
+                               const QByteArray& body, davxml::Multistatus& ms, RemoteError& error)
 {
-    const QByteArray body = Propfind({{kDav, QStringLiteral("getetag")},
-                                      {kDav, QStringLiteral("resourcetype")},
-                                      {kDav, QStringLiteral("sync-token")}});
     Answer answer;
-    if (!send("PROPFIND", m_calendar, {{"Depth", "1"}}, body, answer, error))
+    if (!send(verb, url, {{"Depth", depth}}, body, answer, error))
         return false;
     if (answer.status != 207) {
         error = StatusError(answer.status);
         return false;
     }
-    davxml::Multistatus ms;
     if (!davxml::Parse(answer.body, ms)) {
         error = ProtocolError(answer.status);
         return false;
     }
+    return true;
+}
+
+bool CalDavClient::fullListing(RemoteListing& out, RemoteError& error)
+{
+    const QByteArray body = Propfind({{kDav, QStringLiteral("getetag")},
+                                      {kDav, QStringLiteral("resourcetype")},
+                                      {kDav, QStringLiteral("sync-token")}});
+    davxml::Multistatus ms;
+    if (!multistatus("PROPFIND", m_calendar, "1", body, ms, error))
+        return false;
     out = {};
     out.full = true;
     const QString self = CollectionPath(m_calendar.path(QUrl::FullyEncoded));
@@ -329,18 +337,9 @@ bool CalDavClient::fetch(const QStringList& hrefs, QList<RemoteResource>& out, R
             for (const auto& href : batch)
                 xml.writeTextElement(kDav, QStringLiteral("href"), href);
         });
-        Answer answer;
-        if (!send("REPORT", m_calendar, {{"Depth", "1"}}, body, answer, error))
-            return false;
-        if (answer.status != 207) {
-            error = StatusError(answer.status);
-            return false;
-        }
         davxml::Multistatus ms;
-        if (!davxml::Parse(answer.body, ms)) {
-            error = ProtocolError(answer.status);
+        if (!multistatus("REPORT", m_calendar, "1", body, ms, error))
             return false;
-        }
         for (const auto& r : ms.responses) {
             if (r.status == 404 || r.calendarData.isEmpty())
                 continue; // gone meanwhile
@@ -398,18 +397,7 @@ bool CalDavClient::discover(QString& calendarUrl, QList<QPair<QString, QString>>
         start.setPath(QStringLiteral("/"));
     const auto propfind = [&](const QUrl& url, const QByteArray& depth, const QByteArray& body,
                               davxml::Multistatus& ms) {
-        Answer answer;
-        if (!send("PROPFIND", url, {{"Depth", depth}}, body, answer, error))
-            return false;
-        if (answer.status != 207) {
-            error = StatusError(answer.status);
-            return false;
-        }
-        if (!davxml::Parse(answer.body, ms)) {
-            error = ProtocolError(answer.status);
-            return false;
-        }
-        return true;
+        return multistatus("PROPFIND", url, depth, body, ms, error);
     };
     const QList<QPair<QString, QString>> calendarProps{
         {kDav, QStringLiteral("resourcetype")},

@@ -19,6 +19,10 @@ class QNetworkReply;
 
 namespace sync {
 
+namespace davxml {
+struct Multistatus;
+}
+
 struct ServerAccess
 {
     QString url;
@@ -61,6 +65,9 @@ public:
 private:
     bool send(const QByteArray& verb, const QUrl& url, const QList<QPair<QByteArray, QByteArray>>& headers,
               const QByteArray& body, Answer& answer, RemoteError& error);
+    // A request whose only good answer is 207 Multi-Status, parsed.
+    bool multistatus(const QByteArray& verb, const QUrl& url, const QByteArray& depth, const QByteArray& body,
+                     davxml::Multistatus& ms, RemoteError& error);
     bool fullListing(RemoteListing& out, RemoteError& error);
     QUrl resolve(const QString& href) const;
     QNetworkAccessManager* manager();
