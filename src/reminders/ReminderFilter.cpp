@@ -25,11 +25,6 @@ QDateTime WholeSeconds(const QDateTime& t)
     return t.addMSecs(-t.time().msec());
 }
 
-QString SqlQuoted(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
 QStringList ListFields()
 {
     return {QStringLiteral("titile"), QStringLiteral("text"), QStringLiteral("date"),

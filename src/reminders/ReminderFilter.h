@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/AdoDatabase.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -25,9 +27,7 @@ QString FormatDateTime(const QDateTime& t);
 // The time without its milliseconds: every stored time and every comparison
 // counts whole seconds.
 QDateTime WholeSeconds(const QDateTime& t);
-// A stored text as an SQL literal of a where clause: in single quotes, its own
-// quotes doubled.
-QString SqlQuoted(QString text);
+using store::SqlQuoted;
 
 // titile, text, date, time, use, insertdatatime, id: the list's columns.
 QStringList ListFields();

@@ -159,6 +159,11 @@ template <typename Body> int inWriteTransaction(sqlite3* db, QString& message, B
 
 } // namespace
 
+QString store::SqlQuoted(QString text)
+{
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
+}
+
 CAdoDatabase::CAdoDatabase() = default;
 
 CAdoDatabase::~CAdoDatabase()

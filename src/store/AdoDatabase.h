@@ -18,6 +18,10 @@ inline constexpr int kBadKind = -5;      // Open: unknown kind
 inline constexpr int kNoRuntime = -6;    // Open: the data layer could not be created
 inline constexpr int kNotConnected = -7; // record operation on a closed or released store
 inline constexpr int kDataError = -10;   // the data layer reported an error
+
+// A stored text as an SQL literal of a where clause: in single quotes, its own
+// quotes doubled.
+QString SqlQuoted(QString text);
 } // namespace store
 
 using Row = QStringList;

@@ -7,11 +7,6 @@
 namespace sync {
 namespace {
 
-QString Quoted(QString text)
-{
-    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) + QLatin1Char('\'');
-}
-
 QStringList StatusFields()
 {
     return {QStringLiteral("uid"), QStringLiteral("href"), QStringLiteral("etag"), QStringLiteral("remote"),
@@ -31,7 +26,7 @@ StatusRow RowOf(const Row& row)
 
 QString WhereUid(const QString& uid)
 {
-    return QStringLiteral("where uid = ") + Quoted(uid);
+    return QStringLiteral("where uid = ") + store::SqlQuoted(uid);
 }
 
 } // namespace
@@ -99,7 +94,7 @@ int ClearStatus(CAdoDatabase& db, QString& message)
 QString ReadMeta(CAdoDatabase& db, const QString& key)
 {
     RowSet rows;
-    QString message = QStringLiteral("where key = ") + Quoted(key);
+    QString message = QStringLiteral("where key = ") + store::SqlQuoted(key);
     if (db.SelectRows(QStringLiteral("syncmeta"), message, {QStringLiteral("value")}, rows, 1, message) <=
             0 ||
         rows.isEmpty())
@@ -111,8 +106,9 @@ int WriteMeta(CAdoDatabase& db, const QString& key, const QString& value, QStrin
 {
     return db.RunInTransaction(
         [&](QString& msg) {
-            const int dropped = db.DeleteRows(QStringLiteral("syncmeta"),
-                                              QStringLiteral("where key = ") + Quoted(key), INT_MAX, msg);
+            const int dropped =
+                db.DeleteRows(QStringLiteral("syncmeta"),
+                              QStringLiteral("where key = ") + store::SqlQuoted(key), INT_MAX, msg);
             if (dropped < 0 || value.isEmpty())
                 return dropped;
             return db.InsertRows(QStringLiteral("syncmeta"), {QStringLiteral("key"), QStringLiteral("value")},
@@ -123,7 +119,7 @@ int WriteMeta(CAdoDatabase& db, const QString& key, const QString& value, QStrin
 
 int SetRecordUid(CAdoDatabase& db, const QString& id, const QString& uid, QString& message)
 {
-    return db.UpdateRows(QStringLiteral("recorduid"), QStringLiteral("where id = ") + Quoted(id),
+    return db.UpdateRows(QStringLiteral("recorduid"), QStringLiteral("where id = ") + store::SqlQuoted(id),
                          {QStringLiteral("uid")}, {uid}, 1, message);
 }
 
