@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 
 namespace {
 
@@ -47,82 +48,72 @@ sync::SyncReport Timed(const char* what, CAdoDatabase& db, fakes::FakeLocal& loc
     return report;
 }
 
+// A fresh data file with fake sides around it, for one scene of the bench.
+bool Scene(const std::function<void(CAdoDatabase&, fakes::FakeLocal&, fakes::FakeServer&)>& body)
+{
+    QTemporaryDir dir;
+    CAdoDatabase db;
+    if (!OpenFresh(dir, db)) {
+        std::fprintf(stderr, "cannot make the database\n");
+        return false;
+    }
+    fakes::FakeLocal local(db);
+    fakes::FakeServer server;
+    body(db, local, server);
+    SetProgramFolderForTesting(QString());
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
 {
     QCoreApplication app(argc, argv);
-    {
-        QTemporaryDir dir;
-        CAdoDatabase db;
-        if (!OpenFresh(dir, db)) {
-            std::fprintf(stderr, "cannot make the database\n");
-            return 1;
-        }
-        fakes::FakeLocal local(db);
-        fakes::FakeServer server;
-        for (int i = 0; i < kItems; ++i)
-            local.add(QStringLiteral("提醒 %1").arg(i), QStringLiteral("内容 %1").arg(i),
-                      QStringLiteral("202701%1T090000").arg(1 + i % 28, 2, 10, QLatin1Char('0')));
-        Timed("first sync, 1000 reminders here", db, local, server);
-        Timed("next sync (own uploads listed back)", db, local, server);
-        Timed("sync with nothing changed", db, local, server);
-        {
-            // The fake's own share of the quiet sync: reading the local items.
-            QElapsedTimer timer;
-            timer.start();
-            QList<sync::LocalItem> items;
-            QString error;
-            local.items(items, error);
-            std::printf("%-44s %6lld ms\n", "  of which reading the items (the fake)",
-                        static_cast<long long>(timer.elapsed()));
-        }
-        server.tokens = false;
-        Timed("nothing changed, server without tokens", db, local, server);
-        SetProgramFolderForTesting(QString());
-    }
-    {
-        QTemporaryDir dir;
-        CAdoDatabase db;
-        if (!OpenFresh(dir, db)) {
-            std::fprintf(stderr, "cannot make the database\n");
-            return 1;
-        }
-        fakes::FakeLocal local(db);
-        fakes::FakeServer server;
-        for (int i = 0; i < kItems; ++i) {
-            fakes::Event e;
-            e.uid = QStringLiteral("srv-%1").arg(i);
-            e.summary = QStringLiteral("远端 %1").arg(i);
-            e.start = QStringLiteral("20270201T100000");
-            server.write(server.hrefFor(e.uid), fakes::Text(e));
-        }
-        Timed("first sync, 1000 events on the server", db, local, server);
-        Timed("sync with nothing changed", db, local, server);
-        SetProgramFolderForTesting(QString());
-    }
-    {
+    const bool ok =
+        Scene([](CAdoDatabase& db, fakes::FakeLocal& local, fakes::FakeServer& server) {
+            for (int i = 0; i < kItems; ++i)
+                local.add(QStringLiteral("提醒 %1").arg(i), QStringLiteral("内容 %1").arg(i),
+                          QStringLiteral("202701%1T090000").arg(1 + i % 28, 2, 10, QLatin1Char('0')));
+            Timed("first sync, 1000 reminders here", db, local, server);
+            Timed("next sync (own uploads listed back)", db, local, server);
+            Timed("sync with nothing changed", db, local, server);
+            {
+                // The fake's own share of the quiet sync: reading the local items.
+                QElapsedTimer timer;
+                timer.start();
+                QList<sync::LocalItem> items;
+                QString error;
+                local.items(items, error);
+                std::printf("%-44s %6lld ms\n", "  of which reading the items (the fake)",
+                            static_cast<long long>(timer.elapsed()));
+            }
+            server.tokens = false;
+            Timed("nothing changed, server without tokens", db, local, server);
+        }) &&
+        Scene([](CAdoDatabase& db, fakes::FakeLocal& local, fakes::FakeServer& server) {
+            for (int i = 0; i < kItems; ++i) {
+                fakes::Event e;
+                e.uid = QStringLiteral("srv-%1").arg(i);
+                e.summary = QStringLiteral("远端 %1").arg(i);
+                e.start = QStringLiteral("20270201T100000");
+                server.write(server.hrefFor(e.uid), fakes::Text(e));
+            }
+            Timed("first sync, 1000 events on the server", db, local, server);
+            Timed("sync with nothing changed", db, local, server);
+        }) &&
         // Both sides already hold the same reminders under other UIDs: all linked.
-        QTemporaryDir dir;
-        CAdoDatabase db;
-        if (!OpenFresh(dir, db)) {
-            std::fprintf(stderr, "cannot make the database\n");
-            return 1;
-        }
-        fakes::FakeLocal local(db);
-        fakes::FakeServer server;
-        for (int i = 0; i < kItems; ++i) {
-            fakes::Event e;
-            e.uid = QStringLiteral("srv-%1").arg(i);
-            e.summary = QStringLiteral("同一 %1").arg(i);
-            e.start = QStringLiteral("20270301T100000");
-            server.write(server.hrefFor(e.uid), fakes::Text(e));
-            local.add(e.summary, QString(), e.start);
-        }
-        Timed("first sync, the same 1000 on both sides", db, local, server);
-        std::printf("%-44s %6d here, %d there\n", "after linking", int(local.subjects().size()),
-                    int(server.resources.size()));
-        SetProgramFolderForTesting(QString());
-    }
-    return 0;
+        Scene([](CAdoDatabase& db, fakes::FakeLocal& local, fakes::FakeServer& server) {
+            for (int i = 0; i < kItems; ++i) {
+                fakes::Event e;
+                e.uid = QStringLiteral("srv-%1").arg(i);
+                e.summary = QStringLiteral("同一 %1").arg(i);
+                e.start = QStringLiteral("20270301T100000");
+                server.write(server.hrefFor(e.uid), fakes::Text(e));
+                local.add(e.summary, QString(), e.start);
+            }
+            Timed("first sync, the same 1000 on both sides", db, local, server);
+            std::printf("%-44s %6d here, %d there\n", "after linking", int(local.subjects().size()),
+                        int(server.resources.size()));
+        });
+    return ok ? 0 : 1;
 }
