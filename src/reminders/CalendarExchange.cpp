@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -259,20 +260,12 @@ std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QSt
     return eventOf(parts, workdays, localWallNow());
 }
 
-StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool replaceExisting)
+namespace {
+
+// Writes the event as a new record, or over the record `existing`.
+StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const QString& existing)
 {
     StoreOutcome out;
-    bool ok = true;
-    const QString existing = recordOfUid(db, e.uid, ok);
-    if (!ok) {
-        out.error = u8("读取提醒失败");
-        return out;
-    }
-    if (!existing.isEmpty() && !replaceExisting) {
-        out.kind = StoreOutcome::Skipped;
-        out.id = existing;
-        return out;
-    }
     bool simplified = e.simplified;
     QString subject = e.summary.trimmed();
     QString content = e.description;
@@ -376,6 +369,19 @@ StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool
     return out;
 }
 
+} // namespace
+
+StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool replaceExisting)
+{
+    bool ok = true;
+    const QString existing = recordOfUid(db, e.uid, ok);
+    if (!ok)
+        return StoreOutcome{StoreOutcome::Failed, QString(), u8("读取提醒失败")};
+    if (!existing.isEmpty() && !replaceExisting)
+        return StoreOutcome{StoreOutcome::Skipped, existing, QString()};
+    return storeAs(db, e, existing);
+}
+
 bool ExportCalendarFile(CAdoDatabase& db, const QString& path, int& count, QString& error)
 {
     count = 0;
@@ -459,8 +465,20 @@ bool ImportCalendarFile(CAdoDatabase& db, const QString& path, ExchangeCounts& c
     // One transaction: quick for many events, and all or nothing.
     const int stored = db.RunInTransaction(
         [&](QString& m) {
+            // The UIDs there are, read once: an event whose UID is among them is left alone.
+            const std::optional<QHash<QString, Row>> uids =
+                rowsById(db, repeat::kUidTable, {QStringLiteral("uid")}, m);
+            if (!uids)
+                return int(store::kDataError);
+            QSet<QString> known;
+            known.reserve(uids->size() + read.events.size());
+            for (const Row& uid : *uids)
+                known.insert(uid.value(0));
             for (const calendar::ReminderEvent& e : read.events) {
-                const StoreOutcome outcome = StoreEvent(db, e, false);
+                const bool there = !e.uid.isEmpty() && known.contains(e.uid);
+                const StoreOutcome outcome = there ? StoreOutcome{StoreOutcome::Skipped, QString(), QString()}
+                                                   : storeAs(db, e, QString());
+                known.insert(e.uid);
                 switch (outcome.kind) {
                 case StoreOutcome::Simplified:
                     ++found.simplified;
