@@ -336,6 +336,14 @@ void TestCalendarExchange::storeEvent_data()
         << "2026-01-02 22:00:00"
         << "0"
         << "2026-01-02 09:00:00|FREQ=WEEKLY||America/New_York|0";
+    QTest::newRow("a daily event from the day it was made is an every-day record")
+        << makeEvent("a", "2025-06-15 07:00:00", "FREQ=DAILY") << stored << s << c << "Every Day 07:00:00"
+        << "0"
+        << "";
+    QTest::newRow("a daily event from another day is a daily series")
+        << makeEvent("a", "2025-06-16 07:00:00", "FREQ=DAILY") << stored << s << c << "2026-01-02 07:00:00"
+        << "0"
+        << "2025-06-16 07:00:00|FREQ=DAILY|||0";
     e = makeEvent("a", "2026-01-01 09:00:00", "FREQ=DAILY");
     e.alarmSeconds = 1800;
     QTest::newRow("a series' alarm makes each occurrence fall due before its start")

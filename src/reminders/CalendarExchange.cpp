@@ -290,7 +290,14 @@ StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const Q
     std::optional<repeat::Rule> rule;
     QDateTime due;
     const bool workdays = e.workdays == QLatin1String(repeat::kWorkdaysCN);
-    if (!e.rrule.isEmpty() || workdays) {
+    const QDateTime inserted = e.stamp.isValid() ? localWallOfUtc(e.stamp) : now;
+    // Daily from the day it was made, in local time: an every-day record, as exported.
+    const bool everyDay = e.rrule == QLatin1String("FREQ=DAILY") && tzid.isEmpty() && e.alarmSeconds == 0 &&
+                          !e.allDay && e.rdates.isEmpty() && e.exdates.isEmpty() && !workdays &&
+                          e.stamp.isValid() && start.date() == inserted.date();
+    if (everyDay) {
+        due = start;
+    } else if (!e.rrule.isEmpty() || workdays) {
         RuleDraft draft;
         draft.rrule = workdays ? QString() : e.rrule;
         draft.workdays = workdays;
@@ -309,14 +316,14 @@ StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const Q
             simplified = true;
         }
     }
-    if (!rule)
+    if (!rule && !everyDay)
         due = localWallOfZoned(start, tzid).addSecs(-e.alarmSeconds);
 
     // A one-off whose moment has passed is done, as one shown and kept.
-    const bool done = !rule && due <= now;
+    const bool oneOff = !rule && !everyDay;
+    const bool done = oneOff && due <= now;
     const QString use = u8(e.cancelled || done ? kTaken : kNotTaken);
-    const QDateTime inserted = e.stamp.isValid() ? localWallOfUtc(e.stamp) : now;
-    const QStringList values{subject,         content, FormatDate(due),
+    const QStringList values{subject,         content, everyDay ? u8(kEveryDay) : FormatDate(due),
                              FormatTime(due), use,     FormatDateTime(inserted)};
 
     QString message;
@@ -348,7 +355,7 @@ StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const Q
                         repeat::Move move;
                         if (repeat::MoveToNext(db, id, ackWall, move, m) < 0)
                             return int(store::kDataError);
-                    } else if (!rule) {
+                    } else if (oneOff) {
                         m = idClause(id);
                         if (db.UpdateRows(table(), idClause(id), {QStringLiteral("use")}, {u8(kTaken)}, 1,
                                           m) != 1)
