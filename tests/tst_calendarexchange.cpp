@@ -527,6 +527,12 @@ void TestCalendarExchange::existingUid()
     QCOMPARE(replaced.id, first.id);
     QCOMPARE(Rig::record(rig.db, first.id).value(0), QStringLiteral("改了"));
     QCOMPARE(Rig::count(rig.db), 1);
+    // An event without a start is no record.
+    e = makeEvent("nostart", "");
+    const StoreOutcome refused = reminders::StoreEvent(rig.db, e, true);
+    QCOMPARE(int(refused.kind), int(StoreOutcome::Failed));
+    QVERIFY(!refused.error.isEmpty());
+    QCOMPARE(Rig::count(rig.db), 1);
 }
 
 // Export, import into an empty data file, export again: the same bytes;

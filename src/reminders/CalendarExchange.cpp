@@ -266,6 +266,10 @@ namespace {
 StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const QString& existing)
 {
     StoreOutcome out;
+    if (!e.start.isValid()) {
+        out.error = u8("事件没有有效的开始时间");
+        return out;
+    }
     bool simplified = e.simplified;
     QString subject = e.summary.trimmed();
     QString content = e.description;
