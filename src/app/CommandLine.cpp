@@ -8,6 +8,7 @@
 #include "base/Paths.h"
 #include "base/WallTime.h"
 #include "calendar/Recurrence.h"
+#include "reminders/CalendarExchange.h"
 #include "reminders/DueQueue.h"
 #include "reminders/EditorPanel.h"
 #include "reminders/RecordWrite.h"
@@ -406,6 +407,31 @@ int next(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
     return kDone;
 }
 
+// iCalendar files out and in.
+int exportFile(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
+{
+    int count = 0;
+    QString error;
+    if (!reminders::ExportCalendarFile(db, o.target, count, error)) {
+        err << error << '\n';
+        return kRefused;
+    }
+    out << u8("导出了 %1 个提醒。").arg(count) << '\n';
+    return kDone;
+}
+
+int importFile(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
+{
+    reminders::ExchangeCounts counts;
+    QString error;
+    if (!reminders::ImportCalendarFile(db, o.target, counts, error)) {
+        err << error << '\n';
+        return kRefused;
+    }
+    out << reminders::ImportSummaryText(counts) << '\n';
+    return kDone;
+}
+
 } // namespace
 
 bool IsCommand(const QStringList& arguments)
@@ -463,6 +489,10 @@ int Run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return remove(db, o, err);
     if (o.command == QLatin1String("next"))
         return next(db, o, out, err);
+    if (o.command == QLatin1String("export"))
+        return exportFile(db, o, out, err);
+    if (o.command == QLatin1String("import"))
+        return importFile(db, o, out, err);
     return list(db, out, err);
 }
 

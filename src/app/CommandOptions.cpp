@@ -15,8 +15,10 @@ QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
-const QStringList kCommands{QStringLiteral("add"),    QStringLiteral("list"), QStringLiteral("modify"),
-                            QStringLiteral("delete"), QStringLiteral("next"), QStringLiteral("help")};
+const QStringList kCommands{QStringLiteral("add"), QStringLiteral("list"), QStringLiteral("modify"),
+                            QStringLiteral("delete"), QStringLiteral("next"), QStringLiteral("help"),
+                            // iCalendar files out and in
+                            QStringLiteral("export"), QStringLiteral("import")};
 const QStringList kValueOptions{QStringLiteral("at"), QStringLiteral("content"), QStringLiteral("subject"),
                                 QStringLiteral("rrule"), QStringLiteral("shutdown")};
 const QStringList kFlags{QStringLiteral("every-day"), QStringLiteral("workdays")};
@@ -35,6 +37,8 @@ const char kHelp[] = R"(用法：
                             （文字中的制表符、换行、回车和反斜杠写作 \t \n \r \\；
                             按工作日（含调休）重复的写作 workdays）
   tolva --next ID [N]       输出这条提醒接下来的 N 次时间（默认 5 次），每行一个
+  tolva --export 文件.ics   把全部提醒（关机提醒除外）导出为 iCalendar 文件，输出导出的条数
+  tolva --import 文件.ics   从 iCalendar 文件导入提醒，输出导入、简化和跳过的条数
   tolva --help              显示本说明
 
 选项：

@@ -14,8 +14,9 @@ inline constexpr int kMaxNext = 10000;
 
 struct Options
 {
-    QString command; // add, list, modify, delete, next or help
-    QString target;  // --add's subject, or the record id of --modify, --delete and --next
+    QString command; // add, list, modify, delete, next, export, import or help
+    QString target;  // --add's subject, the record id of --modify, --delete and --next, or the file of
+                     // --export and --import
     QString count;   // --next's N, or empty
     std::optional<QString> subject, at, content, rrule, shutdown;
     bool everyDay = false;
