@@ -69,14 +69,15 @@ QString lastId(const Env& env)
 }
 
 // A record with a rule, as the store holds it: its next occurrence in date and time.
+// zone: an imported series' zone, with an alarm 10 minutes before each start.
 QString insertRepeating(Env& env, const QString& date, const QString& time, const QString& dtstart,
-                        const QString& rrule)
+                        const QString& rrule, const QString& zone = QString())
 {
     const QString id = env.insert(u("周会"), u("三楼"), date, time);
     Query(env.folder.databaseFile(),
-          QStringLiteral(
-              "insert into repeatrule (id, dtstart, rrule, workdays, tzid) values (%1, '%2', '%3', '', '')")
-              .arg(id, dtstart, rrule));
+          QStringLiteral("insert into repeatrule (id, dtstart, rrule, workdays, tzid, "
+                         "alarm) values (%1, '%2', '%3', '', '%4', %5)")
+              .arg(id, dtstart, rrule, zone, zone.isEmpty() ? u("0") : u("600")));
     return id;
 }
 
@@ -346,22 +347,29 @@ private slots:
         QTest::addColumn<int>("newItem");        // -1: unchanged
         QTest::addColumn<QStringList>("stored"); // dtstart, rrule, workdays; empty: no rule
         QTest::addColumn<QString>("time");
+        QTest::addColumn<QString>("zone"); // an imported series' zone, kept as long as the series is
         const QString weekly = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,WE,FR");
         QTest::newRow("the subject changed keeps the start")
             << weekly << u("每周一、三、五") << QTime() << -1
-            << QStringList{"2016-04-25 08:30:00", weekly, ""} << "08:30:00";
+            << QStringList{"2016-04-25 08:30:00", weekly, ""} << "08:30:00" << QString();
         QTest::newRow("the time changed starts the series anew")
             << weekly << u("每周一、三、五") << QTime(9, 0, 0) << -1
-            << QStringList{"2016-05-02 09:00:00", weekly, ""} << "09:00:00";
+            << QStringList{"2016-05-02 09:00:00", weekly, ""} << "09:00:00" << QString();
         QTest::newRow("a rule without a preset is kept as written")
             << "FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=1" << u("自定义：FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=1")
             << QTime() << -1 << QStringList{"2016-04-25 08:30:00", "FREQ=MONTHLY;BYDAY=MO,TU;BYSETPOS=1", ""}
-            << "08:30:00";
+            << "08:30:00" << QString();
         QTest::newRow("no repeat takes the rule away")
-            << weekly << u("每周一、三、五") << QTime() << 0 << QStringList() << "08:30:00";
-        QTest::newRow("workdays instead") << weekly << u("每周一、三、五") << QTime() << 2
-                                          << QStringList{"2016-05-02 08:30:00", "", "CN"} << "08:30:00";
+            << weekly << u("每周一、三、五") << QTime() << 0 << QStringList() << "08:30:00" << QString();
+        QTest::newRow("workdays instead")
+            << weekly << u("每周一、三、五") << QTime() << 2 << QStringList{"2016-05-02 08:30:00", "", "CN"}
+            << "08:30:00" << QString();
+        QTest::newRow("an imported series keeps its zone and alarm when only the subject changed")
+            << weekly << u("每周一、三、五") << QTime() << -1
+            << QStringList{"2016-04-25 08:30:00", weekly, ""} << "08:30:00"
+            << "America/New_York";
     }
+
     void modifyRepeating()
     {
         QFETCH(QString, rule);
@@ -370,10 +378,11 @@ private slots:
         QFETCH(int, newItem);
         QFETCH(QStringList, stored);
         QFETCH(QString, time);
+        QFETCH(QString, zone);
         Env env;
         QVERIFY(env.open());
         const QString id =
-            insertRepeating(env, u("2016-05-02"), u("08:30:00"), u("2016-04-25 08:30:00"), rule);
+            insertRepeating(env, u("2016-05-02"), u("08:30:00"), u("2016-04-25 08:30:00"), rule, zone);
         CReminderDlg dlg(true, nullptr, env.provider());
         QVERIFY(showAndWait(dlg));
         clickRow(dlg, 0);
@@ -393,6 +402,11 @@ private slots:
         QCOMPARE(env.records().first().mid(0, 5),
                  (QStringList{u("例会"), u("三楼"), u("2016-05-02"), time, u("0")}));
         QCOMPARE(ruleOf(env, id), stored);
+        if (!zone.isEmpty())
+            QCOMPARE(Query(env.folder.databaseFile(),
+                           QStringLiteral("select tzid, alarm from repeatrule where id=%1").arg(id))
+                         .value(0),
+                     (QStringList{zone, u("600")}));
     }
 
     // The chooser beside the clock line, named by its label, reached after 每天提醒.

@@ -206,6 +206,8 @@ void EditorPanel::loadRecord(const QStringList& values)
         reminderTime = when;
     }
     const std::optional<repeat::Rule> rule = repeat::ReadRule(*m_store(), values.at(6));
+    m_loadedRule = rule;
+    m_loadedWhen = when;
     repeatChoice =
         rule && !everyDay ? RepeatChoice::fromRule(rule->rrule, rule->isWorkdays()) : RepeatChoice();
     // "1" is also a dated record shown and kept: done, not cancelled. Ticked
@@ -300,7 +302,10 @@ void EditorPanel::storeRecord()
     const QDateTime now = Now();
     std::optional<repeat::Rule> rule;
     QDateTime date = reminderDate, time = reminderTime;
-    if (hasRule(repeatChoice.kind)) {
+    if (hasRule(repeatChoice.kind) && keepsImportedRule()) {
+        rule = m_loadedRule;
+        date = time = m_loadedWhen;
+    } else if (hasRule(repeatChoice.kind)) {
         QDateTime first;
         if (!planSeries(now, rule, first))
             return;
@@ -323,6 +328,15 @@ void EditorPanel::storeRecord()
         addRecord(values, rule);
     else
         modifyRecord(values, rule);
+}
+
+bool EditorPanel::keepsImportedRule() const
+{
+    if (mode() != Mode::Modify || !m_loadedRule || (m_loadedRule->tzid.isEmpty() && m_loadedRule->alarm == 0))
+        return false;
+    return repeatChoice.rule() == m_loadedRule->rrule &&
+           (repeatChoice.kind == calendar::RepeatChoice::Kind::Workdays) == m_loadedRule->isWorkdays() &&
+           reminderDate.date() == m_loadedWhen.date() && reminderTime.time() == m_loadedWhen.time();
 }
 
 bool EditorPanel::planSeries(const QDateTime& now, std::optional<repeat::Rule>& rule, QDateTime& first)

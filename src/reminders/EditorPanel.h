@@ -121,12 +121,18 @@ private:
     // A repeating record's rule and the occurrence it is to hold; false when
     // the rule was refused (and said so).
     bool planSeries(const QDateTime& now, std::optional<repeat::Rule>& rule, QDateTime& first);
+    // An imported series (its own zone, or an alarm before each start) whose
+    // repeat, date and time were left as loaded: kept as stored, since the
+    // editor can show neither the zone nor the alarm.
+    bool keepsImportedRule() const;
     void addRecord(const QStringList& values, const std::optional<repeat::Rule>& rule);
     void modifyRecord(const QStringList& values, const std::optional<repeat::Rule>& rule);
 
     Controls m_c;
     QWidget* m_owner;
     StoreProvider m_store;
+    std::optional<repeat::Rule> m_loadedRule; // the chosen record's rule
+    QDateTime m_loadedWhen;                   // and the moment it holds
     QStringList m_insertFields;
     // The hidden time-of-day of the date picker and the hidden date of the time
     // picker: each picker holds a full date-time, but shows only half of it.
