@@ -448,6 +448,38 @@ private slots:
         QVERIFY(rig.fakes.boxes.shown().isEmpty());
     }
 
+    // Only a critical notification stays until the user answers it; the
+    // normal ones of the countdown's and the rest reminder's boxes expire as
+    // the server likes.
+    void urgencyChoosesTheExpiry_data()
+    {
+        QTest::addColumn<int>("urgency");
+        QTest::addColumn<QString>("line");
+        const QString common = QString::fromUtf8("Notify app=Tolva小精灵 replaces=0 icon=org.example.tolva "
+                                                 "summary=倒计时 body=时间到了 actions= ");
+        const QString hints =
+            QStringLiteral("hints=desktop-entry:QString:org.example.tolva,suppress-sound:bool:true,");
+        QTest::newRow("normal: the server's timeout")
+            << int(Notifications::Urgency::Normal) << common + "expire=-1 " + hints + "urgency:uchar:1";
+        QTest::newRow("low: the server's timeout")
+            << int(Notifications::Urgency::Low) << common + "expire=-1 " + hints + "urgency:uchar:0";
+        QTest::newRow("critical: never expires")
+            << int(Notifications::Urgency::Critical) << common + "expire=0 " + hints + "urgency:uchar:2";
+    }
+    void urgencyChoosesTheExpiry()
+    {
+        QFETCH(int, urgency);
+        QFETCH(QString, line);
+        QVERIFY(m_bus->startStandIn(kNotifyStandIn, {}));
+        DBusNotifications desktop(m_bus->bus(), QLatin1String(notifications::kService));
+        Notifications::Message message;
+        message.summary = QString::fromUtf8("倒计时");
+        message.body = QString::fromUtf8("时间到了");
+        message.urgency = Notifications::Urgency(urgency);
+        QVERIFY(desktop.show(message) != 0);
+        QTRY_COMPARE_WITH_TIMEOUT(notifyCalls(), (QStringList{"GetCapabilities", line}), 10000);
+    }
+
     // A server that never answers, none on the bus, no bus: the popup works as
     // before, nothing is reported, and the event loop never waits.
     void noAnswerBlocksNothing_data()
