@@ -28,8 +28,12 @@ DBusNotifications::DBusNotifications(const QDBusConnection& bus, const QString& 
         return;
     m_watcher = new QDBusServiceWatcher(m_service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
     connect(m_watcher, &QDBusServiceWatcher::serviceOwnerChanged, this, [this] {
-        // Another server may offer other capabilities.
+        // Another server may offer other capabilities, and gives its own ids:
+        // the old one's notifications went with it.
         m_capabilities.reset();
+        const auto gone = std::exchange(m_serverIds, {});
+        for (auto it = gone.keyBegin(); it != gone.keyEnd(); ++it)
+            emit closed(*it);
         if (!m_waiting.isEmpty())
             askCapabilities();
     });
