@@ -26,9 +26,6 @@ namespace reminders {
 
 namespace {
 
-// The editor's limits in GBK bytes (its subject line and content box).
-constexpr int kSubjectMaxBytes = 52;
-constexpr int kContentMaxBytes = 256;
 // A lunar series travels as its dates for at least this many years.
 constexpr int kLunarYears = 11;
 constexpr char kAckTable[] = "recordack";

@@ -2,6 +2,7 @@
 
 #include "calendar/RepeatChoice.h"
 #include "reminders/DueCheck.h"
+#include "reminders/ReminderEditor.h"
 #include "reminders/Repeat.h"
 
 #include <QDateTime>
@@ -47,8 +48,8 @@ public:
         QComboBox* repeatCombo = nullptr;
     };
 
-    static constexpr int kSubjectMaxBytes = 52;
-    static constexpr int kContentMaxBytes = 256;
+    static constexpr int kSubjectMaxBytes = reminders::kSubjectMaxBytes;
+    static constexpr int kContentMaxBytes = reminders::kContentMaxBytes;
 
     // owner: the window that owns the message boxes.
     EditorPanel(const Controls& controls, QWidget* owner, StoreProvider store);

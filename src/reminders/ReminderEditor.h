@@ -7,6 +7,11 @@
 // The editor's rules, apart from its controls.
 namespace reminders {
 
+// The longest subject and content a record takes, in GBK bytes: the editor's
+// limits, which imported texts are cut to as well.
+inline constexpr int kSubjectMaxBytes = 52;
+inline constexpr int kContentMaxBytes = 256;
+
 // The six values of a record in InsertFields() order, as the editor composes
 // them: the date part of reminderDate (or "Every Day"), the time part of
 // reminderTime, use "1" when cancelled, and now as the record time.
