@@ -433,7 +433,7 @@ int CAdoDatabase::SelectRows(const QString& table, const QString& where, const Q
     if (const int refused = checkWhereLocked(table, where, message))
         return refused;
     const QString sql = selectList(fields) + QStringLiteral(" from ") + table + QLatin1Char(' ') + where +
-                        QStringLiteral(" order by id desc");
+                        QStringLiteral(" order by rowid desc");
     sqlite3_stmt* st = prepareLocked(sql, message);
     if (!st)
         return store::kDataError;

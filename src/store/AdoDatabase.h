@@ -50,7 +50,8 @@ public:
     // second statement, a comment or a quoted text left open, a parenthesis it did
     // not open, a parameter) gives kDataError, and nothing of it runs.
 
-    // Reads the fields of at most maxRows matching records, newest first. rows is
+    // Reads the fields of at most maxRows matching records, newest first (by rowid,
+    // which is the id where a table has one, so tables keyed by text read too). rows is
     // grown to hold the records read; each read record's values are appended to its row.
     int SelectRows(const QString& table, const QString& where, const QStringList& fields, RowSet& rows,
                    int maxRows, QString& message);
