@@ -19,6 +19,8 @@ class QThread;
 
 namespace sync {
 
+class CalDavClient;
+
 // Makes this machine's side of the sync over a store connection (reminders/
 // implements it; sync/ cannot include it).
 using LocalFactory = std::function<std::unique_ptr<LocalCalendar>(CAdoDatabase& db)>;
@@ -73,7 +75,15 @@ private:
     QString m_sessionPassword;
     QString m_status;
     bool m_running = false, m_pending = false;
+    int m_discovering = 0;
 };
+
+// One sync of the data folder under its lock: finds the calendar when `calendar` is empty (and
+// sets it), then runs the engine over `db` and `local`. `client` hears of the client in use
+// (and of none at the end), so that another thread may cancel it. Blocks its caller.
+SyncReport SyncOnce(CAdoDatabase& db, LocalCalendar& local, const SyncAccount& account,
+                    const QString& password, QString& calendar,
+                    const std::function<void(CalDavClient*)>& client = {});
 
 // The status line's text for a sync's outcome at a local time.
 QString SyncStatusText(const SyncReport& report, const QDateTime& at);
