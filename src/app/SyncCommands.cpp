@@ -12,7 +12,6 @@
 #include <iostream>
 #include <string>
 #include <termios.h>
-#include <unistd.h>
 
 namespace synccommands {
 
@@ -23,20 +22,20 @@ const QString kNoStore = QStringLiteral("没有可用的密钥环，密码不会
 // One line of standard input; on a terminal asked for on err with the echo off.
 QString readPassword(QTextStream& err)
 {
-    const bool terminal = ::isatty(STDIN_FILENO) == 1;
+    // Only a terminal has terminal attributes (unistd.h's sync() would clash with namespace sync).
+    constexpr int kStdin = 0;
     termios saved{};
+    const bool terminal = ::tcgetattr(kStdin, &saved) == 0;
     if (terminal) {
         err << QStringLiteral("密码：") << Qt::flush;
-        if (::tcgetattr(STDIN_FILENO, &saved) == 0) {
-            termios quiet = saved;
-            quiet.c_lflag &= ~tcflag_t(ECHO);
-            ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-        }
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(kStdin, TCSAFLUSH, &quiet);
     }
     std::string line;
     std::getline(std::cin, line);
     if (terminal) {
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved);
+        ::tcsetattr(kStdin, TCSAFLUSH, &saved);
         err << '\n' << Qt::flush;
     }
     if (!line.empty() && line.back() == '\r')
