@@ -204,26 +204,23 @@ void SyncRunner::runSync()
     QMetaObject::invokeMethod(worker, [this, worker, account, given, factory]() {
         SyncReport report;
         QString calendar = account.calendar;
-        auto answer = [&]() {
-            QMetaObject::invokeMethod(
-                this,
-                [this, report, calendar, account]() {
-                    if (report.ok && calendar != account.calendar && m_account.url == account.url &&
-                        m_account.user == account.user) {
-                        m_account.calendar = calendar; // found this time: later syncs skip the search
-                        WriteSyncAccount(m_account);
-                    }
-                    onFinished(report);
-                },
-                Qt::QueuedConnection);
-        };
         QString password;
         if (passwordFor(account, given, password, report.localError) && worker->open(report.localError)) {
             const std::unique_ptr<LocalCalendar> local = factory(worker->db);
             report = SyncOnce(worker->db, *local, account, password, calendar,
                               [worker](CalDavClient* c) { worker->setClient(c); });
         }
-        answer();
+        QMetaObject::invokeMethod(
+            this,
+            [this, report, calendar, account]() {
+                if (report.ok && calendar != account.calendar && m_account.url == account.url &&
+                    m_account.user == account.user) {
+                    m_account.calendar = calendar; // found this time: later syncs skip the search
+                    WriteSyncAccount(m_account);
+                }
+                onFinished(report);
+            },
+            Qt::QueuedConnection);
     });
 }
 
