@@ -5,7 +5,9 @@
 #include <QList>
 #include <QMutex>
 #include <QPair>
+#include <QPointer>
 #include <QString>
+#include <QThread>
 #include <QUrl>
 
 #include <atomic>
@@ -14,7 +16,6 @@
 class QEventLoop;
 class QNetworkAccessManager;
 class QNetworkReply;
-class QThread;
 
 namespace sync {
 
@@ -39,9 +40,9 @@ public:
     // gets the display names and URLs of the others there, for the settings dialog.
     bool discover(QString& calendarUrl, QList<QPair<QString, QString>>* calendars, RemoteError& error);
     void setCalendar(const QString& calendarUrl); // skip discovery: a URL found before
-    void cancel();                                // from any thread: the waiting call ends with a Network error
-    int requestCount() const;                     // requests sent so far (the bench and tests read it)
-    void setTimeout(int ms);                      // per request; 30 s unless set
+    void cancel();            // from any thread: the waiting call ends with a Network error
+    int requestCount() const; // requests sent so far (the bench and tests read it)
+    void setTimeout(int ms);  // per request; 30 s unless set
 
     bool list(const QString& token, RemoteListing& out, RemoteError& error) override;
     bool fetch(const QStringList& hrefs, QList<RemoteResource>& out, RemoteError& error) override;
@@ -72,7 +73,7 @@ private:
     QMutex m_loopLock;
     QEventLoop* m_loop = nullptr; // the waiting call's loop, under m_loopLock
     std::unique_ptr<QNetworkAccessManager> m_manager;
-    QThread* m_managerThread = nullptr;
+    QPointer<QThread> m_managerThread;
 };
 
 } // namespace sync
