@@ -1,4 +1,4 @@
-#include "reminders/SyncedReminders.h"
+#include "support/FakeCalendars.h"
 #include "support/TestSupport.h"
 #include "sync/SyncAccount.h"
 #include "sync/SyncRunner.h"
@@ -36,7 +36,8 @@ private:
 
 std::unique_ptr<sync::LocalCalendar> localOf(CAdoDatabase& db)
 {
-    return std::make_unique<reminders::SyncedReminders>(db);
+    return std::make_unique<fakes::FakeLocal>(
+        db); // the reminder table's own side is tested beside the mapping
 }
 
 void setAccount(const QTcpServer& server)
