@@ -106,33 +106,40 @@ void TestSyncDlg::addressChecks_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<bool>("saved");
     QTest::addColumn<bool>("allowHttp");
+    QTest::addColumn<QString>("allowedBefore"); // the address saved earlier with AllowHttp
 
     const int none = int(MbResult::None);
     QTest::newRow("an https address is saved without a question")
-        << u("https://dav.example.org/") << u("bob") << none << QString() << true << false;
+        << u("https://dav.example.org/") << u("bob") << none << QString() << true << false << QString();
     QTest::newRow("plain http to the loopback address is saved without a question")
-        << u("http://127.0.0.1:5232/bob/") << u("bob") << none << QString() << true << false;
+        << u("http://127.0.0.1:5232/bob/") << u("bob") << none << QString() << true << false << QString();
     QTest::newRow("plain http to localhost is saved without a question")
-        << u("http://localhost:5232/") << u("bob") << none << QString() << true << false;
+        << u("http://localhost:5232/") << u("bob") << none << QString() << true << false << QString();
     QTest::newRow("plain http to another host is saved, allowed, after Yes")
-        << u("http://nas.lan/dav/") << u("bob") << int(MbResult::Yes) << u(kPlainHttpQuestion) << true
-        << true;
+        << u("http://nas.lan/dav/") << u("bob") << int(MbResult::Yes) << u(kPlainHttpQuestion) << true << true
+        << QString();
     QTest::newRow("plain http to another host declined saves nothing")
         << u("http://nas.lan/dav/") << u("bob") << int(MbResult::No) << u(kPlainHttpQuestion) << false
-        << false;
+        << false << QString();
+    QTest::newRow("plain http to another host allowed before is not asked again")
+        << u("http://nas.lan/dav/") << u("bob") << none << QString() << true << true
+        << u("http://nas.lan/dav/");
+    QTest::newRow("plain http allowed before for another address is asked again")
+        << u("http://nas.lan/dav/") << u("bob") << int(MbResult::No) << u(kPlainHttpQuestion) << false << true
+        << u("http://old.lan/dav/");
     QTest::newRow("an empty address is refused")
-        << u("   ") << u("bob") << none << u("请输入服务器地址。  ") << false << false;
+        << u("   ") << u("bob") << none << u("请输入服务器地址。  ") << false << false << QString();
     QTest::newRow("an address without a scheme is refused")
         << u("dav.example.org/cal") << u("bob") << none
-        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false;
+        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false << QString();
     QTest::newRow("an ftp address is refused")
         << u("ftp://dav.example.org/") << u("bob") << none
-        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false;
+        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false << QString();
     QTest::newRow("an address with a space in its host is refused")
         << u("https://dav example.org/") << u("bob") << none
-        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false;
-    QTest::newRow("an empty user name is refused")
-        << u("https://dav.example.org/") << QString() << none << u("请输入用户名。  ") << false << false;
+        << u("服务器地址无效，请输入以 https:// 开头的完整地址。  ") << false << false << QString();
+    QTest::newRow("an empty user name is refused") << u("https://dav.example.org/") << QString() << none
+                                                   << u("请输入用户名。  ") << false << false << QString();
 }
 
 void TestSyncDlg::addressChecks()
@@ -143,7 +150,15 @@ void TestSyncDlg::addressChecks()
     QFETCH(QString, box);
     QFETCH(bool, saved);
     QFETCH(bool, allowHttp);
+    QFETCH(QString, allowedBefore);
 
+    if (!allowedBefore.isEmpty()) {
+        sync::SyncAccount before;
+        before.url = allowedBefore;
+        before.user = user;
+        before.allowPlainHttp = true;
+        QVERIFY(sync::WriteSyncAccount(before));
+    }
     if (answer != int(MbResult::None))
         m_fakes->boxes.answerNext(MbResult(answer));
     CSyncDlg dlg;
@@ -153,7 +168,7 @@ void TestSyncDlg::addressChecks()
     if (box == u(kPlainHttpQuestion))
         QCOMPARE(m_fakes->boxes.shown().first().defaultButton, MbResult::No);
     const sync::SyncAccount account = sync::ReadSyncAccount();
-    QCOMPARE(account.url, saved ? url : QString());
+    QCOMPARE(account.url, saved ? url : allowedBefore);
     QCOMPARE(account.allowPlainHttp, allowHttp);
     QCOMPARE(m_fakes->secrets.secrets().size(), saved ? 1 : 0);
 }
