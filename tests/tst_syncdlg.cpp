@@ -71,12 +71,15 @@ void TestSyncDlg::savesTheAccountAndThePasswordApart()
 {
     {
         CSyncDlg dlg;
+        QSignalSpy told(&dlg, &CSyncDlg::accountSaved);
         QCOMPARE(ctl<QLineEdit>(dlg, ids::kSyncPassword)->echoMode(), QLineEdit::Password);
         QCOMPARE(ctl<QSpinBox>(dlg, ids::kSyncInterval)->value(), 5);
         QCOMPARE(ctl<QSpinBox>(dlg, ids::kSyncInterval)->maximum(), 1440);
         fill(dlg, u("https://dav.example.org/cal/"), u("alice"), u("s3cret-口令"));
         ctl<QSpinBox>(dlg, ids::kSyncInterval)->setValue(15);
         ctl<QAbstractButton>(dlg, ids::kSyncSave)->click();
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told.first().first().value<sync::SyncAccount>().intervalMinutes, 15);
     }
     QCOMPARE(m_fakes->boxes.texts(), QStringList());
     QVERIFY(!settingsText().contains(u("s3cret")));

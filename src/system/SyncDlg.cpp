@@ -138,6 +138,7 @@ bool CSyncDlg::OnSave()
         return false;
     }
     keepPassword(account);
+    emit accountSaved(account);
     return true;
 }
 

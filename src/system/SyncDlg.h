@@ -52,6 +52,8 @@ public:
 signals:
     void discoverRequested(const sync::SyncAccount& account, const QString& password);
     void syncRequested();
+    // The account was written: the runner takes its interval and calendar from now on.
+    void accountSaved(const sync::SyncAccount& account);
     // No secret store answers: the password is kept for this run only.
     void passwordForRun(const QString& password);
 
