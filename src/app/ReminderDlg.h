@@ -26,6 +26,10 @@ class RestReminder;
 class RestReminderPanel;
 class TrayIcon;
 
+namespace sync {
+class SyncRunner;
+}
+
 namespace Ui {
 class CReminderDlg;
 }
@@ -89,6 +93,11 @@ public:
     // The program (never a test) also wakes the worker at logind's resume
     // signal on the system bus.
     static void EnableResumeWatch();
+    // The program (never a test) syncs with the account in Settings.ini: at start, every
+    // interval and after every change of the data file; 常规设置's "同步…" opens its settings.
+    static void EnableSync();
+    // The window's runner of syncs; null while the sync is not enabled.
+    sync::SyncRunner* syncRunner() const { return m_sync; }
 
     // --- Bound fields and run-time state ---
     bool showAllowed;
@@ -188,6 +197,7 @@ private:
     RestReminderPanel* m_restPanel = nullptr;
     CountdownPanel* m_countdownPanel = nullptr;
     TrayIcon* m_tray = nullptr;
+    sync::SyncRunner* m_sync = nullptr;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
     bool m_ended = false;

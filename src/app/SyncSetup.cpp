@@ -2,6 +2,7 @@
 
 #include "reminders/SyncedReminders.h"
 #include "sync/SyncRunner.h"
+#include "system/SyncDlg.h"
 
 namespace syncsetup {
 
@@ -17,6 +18,35 @@ sync::SyncRunner* StartSync(QObject* parent, const Hooks& hooks)
     });
     runner->start();
     return runner;
+}
+
+void RunSyncDialog(QWidget* parent, sync::SyncRunner* runner)
+{
+    CSyncDlg dlg(parent);
+    if (!runner->statusText().isEmpty())
+        dlg.setStatus(runner->statusText());
+    dlg.setRunning(runner->isRunning());
+    QObject::connect(&dlg, &CSyncDlg::discoverRequested, runner, &sync::SyncRunner::discover);
+    QObject::connect(&dlg, &CSyncDlg::syncRequested, runner, &sync::SyncRunner::syncNow);
+    QObject::connect(&dlg, &CSyncDlg::passwordForRun, runner, &sync::SyncRunner::setSessionPassword);
+    QObject::connect(&dlg, &CSyncDlg::accountSaved, runner, &sync::SyncRunner::reloadAccount);
+    QObject::connect(runner, &sync::SyncRunner::statusChanged, &dlg, [&dlg, runner](const QString& text) {
+        dlg.setStatus(text);
+        dlg.setRunning(runner->isRunning()); // "正在同步…" is shown while the buttons stay disabled
+    });
+    QObject::connect(runner, &sync::SyncRunner::calendarsFound, &dlg,
+                     [&dlg](bool ok, const QString& calendarUrl, const QList<QPair<QString, QString>>& others,
+                            const QString& error) {
+                         if (!ok) {
+                             dlg.setStatus(error);
+                             return;
+                         }
+                         QList<SyncCalendarChoice> choices{{calendarUrl, QStringLiteral("Tolva提醒")}};
+                         for (const auto& [name, url] : others)
+                             choices.append({url, name});
+                         dlg.setCalendars(choices);
+                     });
+    dlg.exec();
 }
 
 } // namespace syncsetup

@@ -5,6 +5,7 @@
 #include <functional>
 
 class QObject;
+class QWidget;
 
 namespace sync {
 class SyncRunner;
@@ -22,5 +23,9 @@ struct Hooks
 // Makes the runner (owned by parent), connects the hooks and starts it: a sync at
 // start when an account is set, then every interval.
 sync::SyncRunner* StartSync(QObject* parent, const Hooks& hooks);
+
+// 同步设置 over a runner: the dialog asks it by signals, it answers with its status and the
+// calendars found. Returns when the dialog closes.
+void RunSyncDialog(QWidget* parent, sync::SyncRunner* runner);
 
 } // namespace syncsetup

@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/DBusNotifications.h"
 #include "platform/DesktopShell.h"
+#include "platform/KeychainSecretStore.h"
 #include "platform/LogindPower.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSound.h"
@@ -44,6 +45,8 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         SystemLocalClock clock;
         seams::setClock(&clock);
+        KeychainSecretStore secrets; // --sync-account and --sync keep and read the password there
+        seams::setSecretStore(&secrets);
         QTextStream out(stdout);
         QTextStream err(stderr);
         return commandline::Run(arguments, out, err);
@@ -93,6 +96,8 @@ int main(int argc, char* argv[])
     seams::setNotifications(&notifications);
     SessionIdleMonitor idleMonitor;
     seams::setIdleMonitor(&idleMonitor);
+    KeychainSecretStore secrets;
+    seams::setSecretStore(&secrets);
 
     CReminderApp theApp;
     // 常规设置's holiday loader keeps the arrangement where the workday rules read it.
@@ -112,6 +117,7 @@ int main(int argc, char* argv[])
         dlg.exec();
     };
     CReminderDlg::EnableResumeWatch();
+    CReminderDlg::EnableSync();
     theApp.InitInstance(arguments);
     return EXIT_SUCCESS;
 }
