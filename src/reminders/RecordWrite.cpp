@@ -25,18 +25,19 @@ bool PlanSeries(CAdoDatabase& db, const RuleDraft& draft, const QDateTime& start
         rule.workdays = QString::fromLatin1(repeat::kWorkdaysCN);
     else
         rule.rrule = draft.rrule;
+    rule.tzid = draft.tzid;
+    rule.alarm = draft.alarm;
     const calendar::Recurrence series = repeat::SeriesOf(rule, db, &error);
     if (!series.isValid())
         return false;
     // Stored as the parser wrote it (upper case, without "RRULE:").
     rule.rrule = series.rrule();
-    const QDateTime from = std::max(start, wallNow.addSecs(1));
-    const QList<QDateTime> next = series.occurrences(from, 1);
-    if (next.isEmpty()) {
+    // Every occurrence of the series lies at or after its start.
+    first = repeat::NextAfter(rule, series, wallNow);
+    if (!first.isValid()) {
         error = QString::fromUtf8("这个重复规则以后再没有提醒的时间了。  ");
         return false;
     }
-    first = next.first();
     return true;
 }
 
@@ -89,7 +90,7 @@ int ModifyRecord(CAdoDatabase& db, const QString& id, const QStringList& values,
             const bool sameWhen =
                 before.first().value(0) == values.value(2) && before.first().value(1) == values.value(3);
             if (old && sameWhen && old->rrule == stored.rrule && old->workdays == stored.workdays &&
-                old->tzid == stored.tzid)
+                old->tzid == stored.tzid && old->alarm == stored.alarm)
                 stored.dtstart = old->dtstart;
             return repeat::WriteRule(db, stored, m);
         },

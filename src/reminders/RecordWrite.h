@@ -21,13 +21,15 @@ struct RuleDraft
 {
     QString rrule;         // RFC 5545 / RFC 7529 text, or empty for workdays
     bool workdays = false; // follows the official calendar ("CN")
+    QString tzid;          // the zone the series counts in (imported); empty: the local wall clock
+    qint64 alarm = 0;      // seconds each occurrence falls due before its start (imported)
 };
 
 // Where a new or changed repeating record starts: the series from `start`
 // (the date and time the user gave), checked. Fills `rule` (without its id)
-// and `first`, the occurrence the record is to hold: the first at or after
-// both the start and now. False, with a Chinese sentence in error, for a rule
-// that cannot be read or a series with no occurrence after now.
+// and `first`, the moment the record is to hold: when the first occurrence
+// at or after the start falls due after now (start in the draft's zone). False, with a Chinese sentence in
+// error, for a rule that cannot be read or a series with no occurrence after now.
 bool PlanSeries(CAdoDatabase& db, const RuleDraft& draft, const QDateTime& start, const QDateTime& wallNow,
                 repeat::Rule& rule, QDateTime& first, QString& error);
 

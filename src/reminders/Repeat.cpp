@@ -50,14 +50,16 @@ int deleteRowOf(CAdoDatabase& db, const char* table, const QString& id, QString&
 
 const QStringList& ruleFields()
 {
-    static const QStringList f{QStringLiteral("id"), QStringLiteral("dtstart"), QStringLiteral("rrule"),
-                               QStringLiteral("workdays"), QStringLiteral("tzid")};
+    static const QStringList f{QStringLiteral("id"),    QStringLiteral("dtstart"),
+                               QStringLiteral("rrule"), QStringLiteral("workdays"),
+                               QStringLiteral("tzid"),  QStringLiteral("alarm")};
     return f;
 }
 
 Rule ruleOf(const Row& row)
 {
-    return Rule{row.value(0), row.value(1), row.value(2), row.value(3), row.value(4)};
+    return Rule{row.value(0), row.value(1), row.value(2),
+                row.value(3), row.value(4), row.value(5).toLongLong()};
 }
 
 const calendar::WorkdayCalendar& shippedWorkdays()
@@ -122,7 +124,8 @@ int WriteRule(CAdoDatabase& db, const Rule& rule, QString& message)
                 return int(store::kDataError);
             // Empty values would go in as NULL, which the table refuses: the
             // text columns hold '' for "none".
-            const Row row{rule.id, rule.dtstart, rule.rrule, rule.workdays, rule.tzid};
+            const Row row{rule.id,       rule.dtstart, rule.rrule,
+                          rule.workdays, rule.tzid,    QString::number(rule.alarm)};
             const QStringList fields = ruleFields();
             QStringList given;
             Row values;
@@ -198,18 +201,22 @@ QDateTime NextAfter(const Rule& rule, const calendar::Recurrence& series, const 
 {
     if (!series.isValid())
         return {};
+    // Due `alarm` before each occurrence: the first occurrence after wall + alarm.
+    const QDateTime after = wall.addSecs(rule.alarm);
     const QTimeZone zone(rule.tzid.toUtf8());
-    if (rule.tzid.isEmpty() || !zone.isValid())
-        return series.nextAfter(wall);
+    if (rule.tzid.isEmpty() || !zone.isValid()) {
+        const QDateTime next = series.nextAfter(after);
+        return next.isValid() ? next.addSecs(-rule.alarm) : QDateTime();
+    }
     // The series counts in its own zone: now as that zone's wall clock shows
     // it, and the occurrence back as the local wall clock shows it.
-    const QDateTime localNow(wall.date(), wall.time(), Qt::LocalTime);
+    const QDateTime localNow(after.date(), after.time(), Qt::LocalTime);
     const QDateTime there = localNow.toTimeZone(zone);
     const QDateTime next = series.nextAfter(calendar::wallTime(there.date(), there.time()));
     if (!next.isValid())
         return {};
     const QDateTime here = QDateTime(next.date(), next.time(), zone).toLocalTime();
-    return calendar::wallTime(here.date(), here.time());
+    return calendar::wallTime(here.date(), here.time()).addSecs(-rule.alarm);
 }
 
 int MoveToNext(CAdoDatabase& db, const QString& id, const QDateTime& wallNow, Move& move, QString& message)

@@ -38,12 +38,13 @@ struct Rule
     QString rrule;    // RFC 5545 (RFC 7529 for lunar rules); empty for workdays
     QString workdays; // kWorkdaysCN or empty
     QString tzid;     // the zone an imported series counts in; empty: the local wall clock
+    qint64 alarm = 0; // seconds each occurrence falls due before its start (an imported alarm)
 
     bool isWorkdays() const { return workdays == QLatin1String(kWorkdaysCN); }
     bool operator==(const Rule& other) const
     {
         return id == other.id && dtstart == other.dtstart && rrule == other.rrule &&
-               workdays == other.workdays && tzid == other.tzid;
+               workdays == other.workdays && tzid == other.tzid && alarm == other.alarm;
     }
 };
 
@@ -68,9 +69,10 @@ int LoadHolidays(CAdoDatabase& db, const QString& text, QString& message);
 calendar::Recurrence SeriesOf(const Rule& rule, CAdoDatabase& db, QString* error = nullptr);
 calendar::Recurrence SeriesOf(const Rule& rule, std::shared_ptr<const calendar::WorkdayCalendar> workdays,
                               QString* error = nullptr);
-// The first occurrence of the series strictly after the local wall time
-// `wall`, as a local wall time; invalid when the series has ended. A series
-// with a zone of its own counts in that zone.
+// The moment the first occurrence of the series falls due strictly after the
+// local wall time `wall`, as a local wall time; invalid when the series has
+// ended. A series with a zone of its own counts in that zone; one with an
+// alarm falls due that long before each occurrence.
 QDateTime NextAfter(const Rule& rule, const calendar::Recurrence& series, const QDateTime& wall);
 
 // The next occurrence after `wallNow` of each of these records that has a rule
