@@ -16,6 +16,7 @@
 #include "platform/SessionIdleMonitor.h"
 #include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
+#include "reminders/CalendarExchange.h"
 #include "reminders/Repeat.h"
 #include "store/DataMaintenance.h"
 #include "store/RepairDlg.h"
@@ -102,6 +103,15 @@ int main(int argc, char* argv[])
     CReminderApp theApp;
     // 常规设置's holiday loader keeps the arrangement where the workday rules read it.
     SetHolidayKeeper(&repeat::LoadHolidays);
+    // 常规设置's import and export of .ics files, in the reminders' own mapping.
+    SetCalendarFiles({[](CAdoDatabase& db, const QString& path, QString& report) {
+                          reminders::ExchangeCounts counts;
+                          const bool ok = reminders::ImportCalendarFile(db, path, counts, report);
+                          if (ok)
+                              report = reminders::ImportSummaryText(counts);
+                          return ok;
+                      },
+                      &reminders::ExportCalendarFile});
     theApp.runRepairDialog = [] {
         CRepairDlg dlg;
         dlg.exec();
