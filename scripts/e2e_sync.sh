@@ -141,7 +141,7 @@ for c in A B; do
 done
 
 # The server stopped in the middle of a sync: nothing lost, the next one completes.
-for n in $(seq 1 150); do run A --add "批量$n" --at "$future" >/dev/null; done
+for n in $(seq 1 150); do run A --add "批量$n" --at "$future" --content "第$n条" >/dev/null; done
 (echo pw-alice | run A --sync >/dev/null 2>&1 || true) &
 syncer=$!
 sleep 0.5

@@ -1,6 +1,10 @@
 #include "platform/KeychainSecretStore.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusReply>
 #include <QEventLoop>
+#include <QStringList>
 
 #include <qt6keychain/keychain.h>
 
@@ -8,9 +12,34 @@ namespace {
 
 const QString kService = QStringLiteral("Tolva");
 
+// A secret store answers on the session bus (running, or started on demand). Without a session
+// bus at all QtKeychain only says "Unknown error".
+bool storeOnTheBus()
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QStringList names{QStringLiteral("org.freedesktop.secrets"), QStringLiteral("org.kde.kwalletd5"),
+                            QStringLiteral("org.kde.kwalletd6")};
+    for (const QString& name : names) {
+        if (bus.interface()->isServiceRegistered(name))
+            return true;
+    }
+    const QDBusReply<QStringList> activatable = bus.interface()->call(QStringLiteral("ListActivatableNames"));
+    if (!activatable.isValid())
+        return false;
+    for (const QString& name : names) {
+        if (activatable.value().contains(name))
+            return true;
+    }
+    return false;
+}
+
 // Runs the job to its end without blocking other threads' events, and maps its outcome.
 SecretStore::Result wait(QKeychain::Job& job, QString& error)
 {
+    if (!storeOnTheBus())
+        return SecretStore::Result::NoStore;
     job.setAutoDelete(false);
     QEventLoop loop;
     QObject::connect(&job, &QKeychain::Job::finished, &loop, &QEventLoop::quit);
