@@ -154,9 +154,16 @@ void benchRadicale()
     QTextStream o(&out), e(&err);
     const QString at =
         QDateTime::currentDateTime().addDays(2).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    int added = 0;
     for (int i = 0; i < 1000; ++i)
-        commandline::Run(
-            {QStringLiteral("--add"), QStringLiteral("提醒%1").arg(i), QStringLiteral("--at"), at}, o, e);
+        added += commandline::Run({QStringLiteral("--add"), QStringLiteral("提醒%1").arg(i),
+                                   QStringLiteral("--at"), at, QStringLiteral("--content"),
+                                   QStringLiteral("第%1条").arg(i)},
+                                  o, e) == commandline::kDone;
+    if (added != 1000) {
+        std::printf("only %d of 1,000 reminders added: %s\n", added, qPrintable(err.left(200)));
+        return;
+    }
     sync::SyncAccount a;
     a.url = QStringLiteral("http://127.0.0.1:%1/").arg(port);
     a.user = QStringLiteral("bench");
