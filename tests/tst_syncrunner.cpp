@@ -1,7 +1,14 @@
+#include "app/SyncSetup.h"
+#include "calendar/EventPatch.h"
+#include "reminders/AlertDlg.h"
 #include "support/FakeCalendars.h"
+#include "support/PopupRig.h"
+#include "support/RadicaleServer.h"
 #include "support/TestSupport.h"
+#include "sync/CalDavClient.h"
 #include "sync/SyncAccount.h"
 #include "sync/SyncRunner.h"
+#include "sync/SyncStatus.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -123,7 +130,70 @@ private slots:
         QTest::qWait(400);
         QCOMPARE(started.count(), 1);
     }
+
+    // The program's own wiring over a real server: a popup whose occurrence another machine
+    // acknowledged closes after the sync that brings it, and the list is read again.
+    void acknowledgedElsewhereClosesThePopup()
+    {
+        PopupRig rig;
+        RadicaleServer server;
+        QVERIFY(server.start("alice:pw\n"));
+        sync::SyncAccount account;
+        account.url = server.url();
+        account.user = QStringLiteral("alice");
+        QVERIFY(sync::WriteSyncAccount(account));
+        const QString id = rig.add(QStringLiteral("开会"), QStringLiteral("带上报告"));
+        const QString uid = repeat::UidOf(*rig.inspector(), id);
+        QVERIFY(!uid.isEmpty());
+
+        QObject owner;
+        int reloads = 0;
+        QStringList closed;
+        sync::SyncRunner* runner =
+            syncsetup::StartSync(&owner, {[&] { ++reloads; },
+                                          [&](const QStringList& uids) {
+                                              closed += uids;
+                                              CAlertDlg::CloseAcknowledgedElsewhere(uids);
+                                          }});
+        runner->setSessionPassword(QStringLiteral("pw"));
+        QSignalSpy finished(runner, &sync::SyncRunner::finished);
+        runner->syncNow(); // the sync at start had no password yet
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty() && !runner->isRunning(), 30000);
+        QVERIFY(finished.last().first().value<sync::SyncReport>().ok);
+        QVERIFY(closed.isEmpty());
+
+        // Another machine acknowledges the occurrence on the server.
+        sync::StatusRow row;
+        QVERIFY(sync::ReadStatusRow(*rig.inspector(), uid, row));
+        sync::CalDavClient other(sync::ServerAccess{account.url, account.user, QStringLiteral("pw")});
+        other.setCalendar(sync::ReadSyncAccount().calendar);
+        QList<sync::RemoteResource> there;
+        sync::RemoteError error;
+        QVERIFY2(other.fetch({row.href}, there, error), qPrintable(error.text));
+        QCOMPARE(there.size(), 1);
+        QString etag;
+        QVERIFY2(other.put(row.href,
+                           calendar::WithAcknowledged(there.first().data, QDateTime::currentDateTimeUtc()),
+                           there.first().etag, etag, error),
+                 qPrintable(error.text));
+
+        auto popup = rig.popup(id);
+        QVERIFY(popup->OnInitDialog());
+        popup->show();
+        QVERIFY(QTest::qWaitForWindowExposed(popup.get()));
+        finished.clear();
+        runner->syncNow();
+        QTRY_VERIFY_WITH_TIMEOUT(!finished.isEmpty(), 30000);
+        QVERIFY(finished.last().first().value<sync::SyncReport>().ok);
+        QCOMPARE(closed, QStringList{uid});
+        QVERIFY(popup->closed());
+        QVERIFY(!popup->isVisible());
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+        QVERIFY(reloads >= 1);
+        // The other machine's acknowledgement kept the reminder, marked as used.
+        QCOMPARE(rig.useOf(id), QStringLiteral("1"));
+    }
 };
 
-QTEST_GUILESS_MAIN(TestSyncRunner)
+QTEST_MAIN(TestSyncRunner)
 #include "tst_syncrunner.moc"
