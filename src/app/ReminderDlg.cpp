@@ -106,7 +106,7 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
 CReminderDlg::~CReminderDlg()
 {
     m_timers->KillAll();
-    if (m_sync)
+    if (m_syncLocalChanged)
         CSettingsDlg::SetSyncOpener({});
     // The worker reads the store through this window: end it first.
     m_dueCheck.reset();
@@ -260,18 +260,18 @@ bool CReminderDlg::OnInitDialog()
             reminders::FilterWhereClause(filterIndex, reminders::WholeSeconds(seams::clock().now())), 0);
     };
     if (g_syncEnabled) {
-        m_sync = syncsetup::StartSync(
+        sync::SyncRunner* runner = syncsetup::StartSync(
             this, {reload, [](const QStringList& uids) { CAlertDlg::CloseAcknowledgedElsewhere(uids); }});
-        CSettingsDlg::SetSyncOpener(
-            [runner = m_sync](QWidget* parent) { syncsetup::RunSyncDialog(parent, runner); });
+        m_syncLocalChanged = [runner] { runner->localChanged(); };
+        CSettingsDlg::SetSyncOpener([runner](QWidget* parent) { syncsetup::RunSyncDialog(parent, runner); });
     }
     // Every change of the data file (this window's, the due check's, the command line's) is
     // sent at the next debounced sync; the sync's own writes only make a quiet one.
     if (CReminderApp* app = CReminderApp::instance())
         app->WatchDataFile(this, [this, reload] {
             reload();
-            if (m_sync)
-                m_sync->localChanged();
+            if (m_syncLocalChanged)
+                m_syncLocalChanged();
         });
 
     m_dueQueue.reset();

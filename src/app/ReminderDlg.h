@@ -26,10 +26,6 @@ class RestReminder;
 class RestReminderPanel;
 class TrayIcon;
 
-namespace sync {
-class SyncRunner;
-}
-
 namespace Ui {
 class CReminderDlg;
 }
@@ -96,8 +92,6 @@ public:
     // The program (never a test) syncs with the account in Settings.ini: at start, every
     // interval and after every change of the data file; 常规设置's "同步…" opens its settings.
     static void EnableSync();
-    // The window's runner of syncs; null while the sync is not enabled.
-    sync::SyncRunner* syncRunner() const { return m_sync; }
 
     // --- Bound fields and run-time state ---
     bool showAllowed;
@@ -197,7 +191,9 @@ private:
     RestReminderPanel* m_restPanel = nullptr;
     CountdownPanel* m_countdownPanel = nullptr;
     TrayIcon* m_tray = nullptr;
-    sync::SyncRunner* m_sync = nullptr;
+    // Tells the sync's runner of a change of the data file; empty while the sync is not enabled.
+    // (No sync:: name here: unistd.h's sync() would clash with it where both are included.)
+    std::function<void()> m_syncLocalChanged;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
     bool m_ended = false;
