@@ -218,6 +218,8 @@ private slots:
                  {"--sync", "extra"},
                  {"--sync", "--list"},
                  {"--sync=now"},
+                 {"--export"},
+                 {"--import", "a.ics", "--every-day"},
                  {"--frobnicate"}}) {
             QTest::newRow(qPrintable(QStringLiteral("bad usage: ") + args.join(' ')))
                 << dated << args << 2 << "" << kUsage << datedLine;
@@ -310,13 +312,40 @@ private slots:
             return text.replace(QStringLiteral("{id}"), id).replace(QStringLiteral("{new}"), made);
         };
         if (out == kHelpOut) {
-            for (const char* option : {"--add", "--at", "--content", "--every-day", "--rrule", "--workdays",
-                                       "--shutdown", "--list", "--modify", "--delete", "--next", "--help"})
+            for (const char* option :
+                 {"--add", "--at", "--content", "--every-day", "--rrule", "--workdays", "--shutdown",
+                  "--list", "--modify", "--delete", "--next", "--help", "--export", "--import"})
                 QVERIFY2(r.out.contains(QLatin1String(option)), option);
         } else {
             QCOMPARE(r.out, fill(out));
         }
         QCOMPARE(this->list(), fill(list));
+    }
+
+    // --export writes the reminders to a file, --import reads them back and
+    // prints the three counts; a file imported again adds nothing.
+    void exportImport()
+    {
+        emptyTable();
+        const QString file = m_home.path() + QStringLiteral("/out.ics");
+        QCOMPARE(run({"--add", "开会", "--at", "2098-03-01 09:30:00", "--content", "带上报告"}).status, 0);
+        const QString listed = list().section('\t', 1);
+        Result r = run({"--export", file});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, u8("导出了 1 个提醒。\n"));
+        QVERIFY(ReadAll(file).contains("SUMMARY:开会"));
+        r = run({"--import", file});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, u8("导入了 0 个提醒，其中 0 个有所简化；跳过了 1 个（没有提醒或已经导入过）。\n"));
+        emptyTable();
+        r = run({"--import", file});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, u8("导入了 1 个提醒，其中 0 个有所简化；跳过了 0 个（没有提醒或已经导入过）。\n"));
+        QCOMPARE(list().section('\t', 1), listed);
+        r = run({"--import", m_home.path() + QStringLiteral("/none.ics")});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith(u8("无法读取文件")), qPrintable(r.err));
+        QVERIFY(r.out.isEmpty());
     }
 
     // The occurrences --next prints are calendar::Recurrence's, from the series' start.

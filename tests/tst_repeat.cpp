@@ -131,66 +131,86 @@ private slots:
         QTest::addColumn<QString>("dtstart");
         QTest::addColumn<QString>("now");
         QTest::addColumn<QString>("next"); // empty: the series has ended
+        QTest::addColumn<int>("alarm");    // seconds each occurrence falls due before its start
         QTest::newRow("the 31st skips the months without one")
             << QByteArray("Asia/Shanghai") << "FREQ=MONTHLY;BYMONTHDAY=31"
             << ""
             << "2026-01-31 09:00:00"
             << "2026-01-31 09:00:00"
-            << "2026-03-31 09:00:00";
+            << "2026-03-31 09:00:00" << 0;
         QTest::newRow("the last Friday of the next month")
             << QByteArray("Asia/Shanghai") << "FREQ=MONTHLY;BYDAY=-1FR"
             << ""
             << "2026-01-30 08:00:00"
             << "2026-01-30 08:05:00"
-            << "2026-02-27 08:00:00";
+            << "2026-02-27 08:00:00" << 0;
         QTest::newRow("the 29th of February waits for a leap year")
             << QByteArray("Asia/Shanghai") << "FREQ=YEARLY;BYMONTH=2;BYMONTHDAY=29"
             << ""
             << "2024-02-29 07:00:00"
             << "2024-02-29 07:00:00"
-            << "2028-02-29 07:00:00";
+            << "2028-02-29 07:00:00" << 0;
         QTest::newRow("every two weeks, across the year's end")
             << QByteArray("Asia/Shanghai") << "FREQ=WEEKLY;INTERVAL=2"
             << ""
             << "2026-12-17 18:00:00"
             << "2026-12-17 18:00:01"
-            << "2026-12-31 18:00:00";
+            << "2026-12-31 18:00:00" << 0;
         QTest::newRow("a wall time the spring-forward skips is kept as the wall time")
             << QByteArray("Europe/Berlin") << "FREQ=DAILY"
             << ""
             << "2027-03-26 02:30:00"
             << "2027-03-27 02:30:00"
-            << "2027-03-28 02:30:00";
+            << "2027-03-28 02:30:00" << 0;
         QTest::newRow("a make-up Saturday is a workday") << QByteArray("Asia/Shanghai") << "CN"
                                                          << ""
                                                          << "2026-01-05 08:30:00"
                                                          << "2026-02-13 09:00:00"
-                                                         << "2026-02-14 08:30:00";
+                                                         << "2026-02-14 08:30:00" << 0;
         QTest::newRow("the Spring Festival holidays are no workdays") << QByteArray("Asia/Shanghai") << "CN"
                                                                       << ""
                                                                       << "2026-01-05 08:30:00"
                                                                       << "2026-02-14 08:30:00"
-                                                                      << "2026-02-24 08:30:00";
+                                                                      << "2026-02-24 08:30:00" << 0;
         QTest::newRow("the Mid-Autumn Festival of the next lunar year")
             << QByteArray("Asia/Shanghai") << "RSCALE=CHINESE;FREQ=YEARLY;BYMONTH=8;BYMONTHDAY=15"
             << ""
             << "2026-09-25 20:00:00"
             << "2026-09-25 20:00:00"
-            << "2027-09-15 20:00:00";
+            << "2027-09-15 20:00:00" << 0;
         // 09:00 in New York is 22:00 in Shanghai before its spring forward, 21:00 after.
         QTest::newRow("a series in New York's zone, as Shanghai's clock shows it")
             << QByteArray("Asia/Shanghai") << "FREQ=DAILY"
             << "America/New_York"
             << "2027-03-10 09:00:00"
             << "2027-03-13 22:00:00"
-            << "2027-03-14 21:00:00";
+            << "2027-03-14 21:00:00" << 0;
         QTest::newRow("after its last occurrence it stays")
             << QByteArray("Asia/Shanghai") << "FREQ=DAILY;COUNT=2"
             << ""
             << "2026-01-01 10:00:00"
             << "2026-01-02 10:00:00"
-            << "";
+            << "" << 0;
+        QTest::newRow("an alarm before the start makes each occurrence fall due that much earlier")
+            << QByteArray("Asia/Shanghai") << "FREQ=DAILY"
+            << ""
+            << "2026-01-01 09:00:00"
+            << "2026-01-02 08:45:00"
+            << "2026-01-03 08:45:00" << 900;
+        QTest::newRow("between an alarm and its occurrence, the next alarm is tomorrow's")
+            << QByteArray("Asia/Shanghai") << "FREQ=DAILY"
+            << ""
+            << "2026-01-01 09:00:00"
+            << "2026-01-02 08:50:00"
+            << "2026-01-03 08:45:00" << 900;
+        QTest::newRow("an alarm of a series in New York's zone, as Shanghai's clock shows it")
+            << QByteArray("Asia/Shanghai") << "FREQ=DAILY"
+            << "America/New_York"
+            << "2027-03-10 09:00:00"
+            << "2027-03-13 21:45:00"
+            << "2027-03-14 20:45:00" << 900;
     }
+
     void movesToTheNextOccurrence()
     {
         QFETCH(QByteArray, zone);
@@ -199,6 +219,7 @@ private slots:
         QFETCH(QString, dtstart);
         QFETCH(QString, now);
         QFETCH(QString, next);
+        QFETCH(int, alarm);
         setZone(zone);
         Rig rig;
         // The record holds the occurrence just shown, and was cancelled by the
@@ -207,7 +228,7 @@ private slots:
         QString message;
         QCOMPARE(repeat::WriteRule(rig.db,
                                    repeat::Rule{id, dtstart, rrule == "CN" ? QString() : rrule,
-                                                rrule == "CN" ? QString("CN") : QString(), tzid},
+                                                rrule == "CN" ? QString("CN") : QString(), tzid, alarm},
                                    message),
                  1);
         repeat::Move move;

@@ -9,6 +9,7 @@
 #include "base/Paths.h"
 #include "base/WallTime.h"
 #include "calendar/Recurrence.h"
+#include "reminders/CalendarExchange.h"
 #include "reminders/DueQueue.h"
 #include "reminders/EditorPanel.h"
 #include "reminders/RecordWrite.h"
@@ -407,6 +408,31 @@ int next(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
     return kDone;
 }
 
+// iCalendar files out and in.
+int exportFile(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
+{
+    int count = 0;
+    QString error;
+    if (!reminders::ExportCalendarFile(db, o.target, count, error)) {
+        err << error << '\n';
+        return kRefused;
+    }
+    out << u8("导出了 %1 个提醒。").arg(count) << '\n';
+    return kDone;
+}
+
+int importFile(CAdoDatabase& db, const Options& o, QTextStream& out, QTextStream& err)
+{
+    reminders::ExchangeCounts counts;
+    QString error;
+    if (!reminders::ImportCalendarFile(db, o.target, counts, error)) {
+        err << error << '\n';
+        return kRefused;
+    }
+    out << reminders::ImportSummaryText(counts) << '\n';
+    return kDone;
+}
+
 } // namespace
 
 bool IsCommand(const QStringList& arguments)
@@ -469,6 +495,10 @@ int Run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return next(db, o, out, err);
     if (o.command == QLatin1String("sync"))
         return synccommands::SyncCommand(db, out, err);
+    if (o.command == QLatin1String("export"))
+        return exportFile(db, o, out, err);
+    if (o.command == QLatin1String("import"))
+        return importFile(db, o, out, err);
     return list(db, out, err);
 }
 

@@ -15,8 +15,10 @@ QString u8(const char* text)
     return QString::fromUtf8(text);
 }
 
-const QStringList kCommands{QStringLiteral("add"),    QStringLiteral("list"), QStringLiteral("modify"),
-                            QStringLiteral("delete"), QStringLiteral("next"), QStringLiteral("help")};
+const QStringList kCommands{QStringLiteral("add"), QStringLiteral("list"), QStringLiteral("modify"),
+                            QStringLiteral("delete"), QStringLiteral("next"), QStringLiteral("help"),
+                            // iCalendar files out and in
+                            QStringLiteral("export"), QStringLiteral("import")};
 const QStringList kValueOptions{QStringLiteral("at"), QStringLiteral("content"), QStringLiteral("subject"),
                                 QStringLiteral("rrule"), QStringLiteral("shutdown")};
 const QStringList kFlags{QStringLiteral("every-day"), QStringLiteral("workdays")};
@@ -43,6 +45,8 @@ const char kHelp[] = R"(用法：
                             标准输入不是终端时从中读取密码，否则提示输入；
                             有密钥环时密码保存在其中
   tolva --sync              用保存的帐户同步一次（密码取自密钥环，没有密钥环时读标准输入）
+  tolva --export 文件.ics   把全部提醒（关机提醒除外）导出为 iCalendar 文件，输出导出的条数
+  tolva --import 文件.ics   从 iCalendar 文件导入提醒，输出导入、简化和跳过的条数
   tolva --help              显示本说明
 
 选项：

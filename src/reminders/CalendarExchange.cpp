@@ -15,7 +15,9 @@
 #include "timers/Shutdown.h"
 
 #include <QFile>
+#include <QHash>
 #include <QSaveFile>
+#include <QSet>
 #include <QTimeZone>
 
 #include <algorithm>
@@ -82,6 +84,15 @@ bool isShutdownPair(const QString& subject, const QString& content)
            (content == u8(shutdown::kDirect) || content == u8(shutdown::kPrompt));
 }
 
+QDateTime ackOfText(const QString& text)
+{
+    if (text.isEmpty())
+        return {};
+    QDateTime at = QDateTime::fromString(text, QLatin1String(kAckFormat));
+    at.setTimeSpec(Qt::UTC);
+    return at;
+}
+
 // When the record was last acknowledged; invalid when never.
 QDateTime acknowledgedAt(CAdoDatabase& db, const QString& id)
 {
@@ -89,9 +100,24 @@ QDateTime acknowledgedAt(CAdoDatabase& db, const QString& id)
     QString message = idClause(id);
     if (db.SelectRows(u8(kAckTable), idClause(id), {QStringLiteral("at")}, rows, 1, message) != 1)
         return {};
-    QDateTime at = QDateTime::fromString(rows.first().value(0), QLatin1String(kAckFormat));
-    at.setTimeSpec(Qt::UTC);
-    return at;
+    return ackOfText(rows.first().value(0));
+}
+
+// The given fields of every row of a table keyed by record id, by id; nothing on a failure.
+std::optional<QHash<QString, Row>> rowsById(CAdoDatabase& db, const char* name, const QStringList& fields,
+                                            QString& message)
+{
+    const QString t = u8(name);
+    const int total = db.CountRows(t, QString(), message);
+    RowSet rows;
+    if (total < 0 || (total > 0 && db.SelectRows(t, QString(), QStringList{QStringLiteral("id")} + fields,
+                                                 rows, total, message) < 0))
+        return std::nullopt;
+    QHash<QString, Row> byId;
+    byId.reserve(rows.size());
+    for (const Row& row : rows)
+        byId.insert(row.value(0), row.mid(1));
+    return byId;
 }
 
 int writeAcknowledged(CAdoDatabase& db, const QString& id, const QDateTime& at, QString& message)
@@ -146,30 +172,33 @@ QString recordOfUid(CAdoDatabase& db, const QString& uid, bool& ok)
     return read == 1 ? rows.first().value(0) : QString();
 }
 
-} // namespace
-
-std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QString& id)
+// What the table holds about one record, read one record or a whole table at a time.
+struct RecordParts
 {
-    if (!IsRecordId(id))
-        return std::nullopt;
-    RowSet rows;
-    QString message = idClause(id);
-    if (db.SelectRows(table(), idClause(id), InsertFields(), rows, 1, message) != 1)
-        return std::nullopt;
-    const Row& r = rows.first();
+    Row record; // InsertFields() order
+    QString uid;
+    const repeat::Rule* rule = nullptr;
+    QDateTime acknowledged;
+};
+
+std::optional<calendar::ReminderEvent>
+eventOf(const RecordParts& parts, const std::shared_ptr<const calendar::WorkdayCalendar>& workdays,
+        const QDateTime& now)
+{
+    const Row& r = parts.record;
     const QString subject = r.value(0), content = r.value(1), date = r.value(2), time = r.value(3);
     if (isShutdownPair(subject, content))
         return std::nullopt;
     calendar::ReminderEvent e;
-    e.uid = repeat::UidOf(db, id);
+    e.uid = parts.uid;
     e.summary = subject;
     e.description = content;
     const QDateTime inserted = calendar::wallFromText(r.value(5));
     if (inserted.isValid())
         e.stamp = utcOfLocalWall(inserted);
-    e.acknowledged = acknowledgedAt(db, id);
+    e.acknowledged = parts.acknowledged;
     const bool everyDay = date == QLatin1String(kEveryDay);
-    const std::optional<repeat::Rule> rule = everyDay ? std::nullopt : repeat::ReadRule(db, id);
+    const repeat::Rule* rule = everyDay ? nullptr : parts.rule;
     const QDateTime held = calendar::wallFromText(date + QLatin1Char(' ') + time);
     if (everyDay) {
         // From the day it was added: the same start on every export.
@@ -177,9 +206,6 @@ std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QSt
         e.start = calendar::wallTime(from, QTime::fromString(time, QLatin1String(kTimeFormat)));
         e.rrule = QStringLiteral("FREQ=DAILY");
     } else if (rule) {
-        std::shared_ptr<const calendar::WorkdayCalendar> workdays;
-        if (rule->isWorkdays())
-            workdays = repeat::Workdays(db);
         const calendar::Recurrence series = repeat::SeriesOf(*rule, workdays);
         e.tzid = rule->tzid;
         e.workdays = rule->workdays;
@@ -193,13 +219,13 @@ std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QSt
         }
         if (rule->isWorkdays()) {
             e.rrule = QStringLiteral("FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR");
-            addWorkdayExceptions(*workdays, e);
+            if (workdays)
+                addWorkdayExceptions(*workdays, e);
         } else {
             e.rrule = rule->rrule;
         }
         if (series.kind() == calendar::Recurrence::Kind::Lunar) {
-            const QDateTime yearStart =
-                calendar::wallTime(QDate(localWallNow().date().year(), 1, 1), QTime(0, 0));
+            const QDateTime yearStart = calendar::wallTime(QDate(now.date().year(), 1, 1), QTime(0, 0));
             const QDateTime from = std::max(e.start, yearStart);
             const QDateTime until = from.addYears(kLunarYears);
             for (QDateTime at = series.occurrences(from, 1).value(0); at.isValid() && at <= until;
@@ -212,24 +238,34 @@ std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QSt
         e.start = held;
     }
     // "1" is also a dated record shown and kept: done, not cancelled.
-    e.cancelled = r.value(4) == QLatin1String(kTaken) && (everyDay || rule || held > localWallNow());
+    e.cancelled = r.value(4) == QLatin1String(kTaken) && (everyDay || rule || held > now);
     return e;
 }
 
-StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool replaceExisting)
+} // namespace
+
+std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QString& id)
+{
+    if (!IsRecordId(id))
+        return std::nullopt;
+    RowSet rows;
+    QString message = idClause(id);
+    if (db.SelectRows(table(), idClause(id), InsertFields(), rows, 1, message) != 1)
+        return std::nullopt;
+    const std::optional<repeat::Rule> rule = repeat::ReadRule(db, id);
+    RecordParts parts{rows.first(), repeat::UidOf(db, id), rule ? &*rule : nullptr, acknowledgedAt(db, id)};
+    std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+    if (rule && rule->isWorkdays())
+        workdays = repeat::Workdays(db);
+    return eventOf(parts, workdays, localWallNow());
+}
+
+namespace {
+
+// Writes the event as a new record, or over the record `existing`.
+StoreOutcome storeAs(CAdoDatabase& db, const calendar::ReminderEvent& e, const QString& existing)
 {
     StoreOutcome out;
-    bool ok = true;
-    const QString existing = recordOfUid(db, e.uid, ok);
-    if (!ok) {
-        out.error = u8("读取提醒失败");
-        return out;
-    }
-    if (!existing.isEmpty() && !replaceExisting) {
-        out.kind = StoreOutcome::Skipped;
-        out.id = existing;
-        return out;
-    }
     bool simplified = e.simplified;
     QString subject = e.summary.trimmed();
     QString content = e.description;
@@ -333,25 +369,68 @@ StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool
     return out;
 }
 
+} // namespace
+
+StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool replaceExisting)
+{
+    bool ok = true;
+    const QString existing = recordOfUid(db, e.uid, ok);
+    if (!ok)
+        return StoreOutcome{StoreOutcome::Failed, QString(), u8("读取提醒失败")};
+    if (!existing.isEmpty() && !replaceExisting)
+        return StoreOutcome{StoreOutcome::Skipped, existing, QString()};
+    return storeAs(db, e, existing);
+}
+
 bool ExportCalendarFile(CAdoDatabase& db, const QString& path, int& count, QString& error)
 {
     count = 0;
-    QString message;
-    const int total = db.CountRows(table(), QString(), message);
-    if (total < 0) {
-        error = u8("读取提醒失败：") + message;
-        return false;
-    }
-    RowSet rows;
-    if (total > 0 && db.SelectRows(table(), QString(), {QStringLiteral("id")}, rows, total, message) < 0) {
-        error = u8("读取提醒失败：") + message;
-        return false;
-    }
-    // Read newest first; written oldest first.
+    // The whole table at once, in one transaction: the same state throughout.
     QList<calendar::ReminderEvent> events;
-    for (auto row = rows.crbegin(); row != rows.crend(); ++row) {
-        if (std::optional<calendar::ReminderEvent> e = EventOfRecord(db, row->value(0)))
-            events << *e;
+    QString message;
+    const int read = db.RunInTransaction(
+        [&](QString& m) {
+            const int total = db.CountRows(table(), QString(), m);
+            if (total <= 0)
+                return total;
+            const std::optional<QHash<QString, Row>> records =
+                rowsById(db, tolva::kReminderTable, InsertFields(), m);
+            const std::optional<QHash<QString, Row>> uids =
+                rowsById(db, repeat::kUidTable, {QStringLiteral("uid")}, m);
+            const std::optional<QHash<QString, Row>> acks =
+                rowsById(db, kAckTable, {QStringLiteral("at")}, m);
+            if (!records || !uids || !acks)
+                return int(store::kDataError);
+            QList<qint64> ids;
+            for (auto it = records->cbegin(); it != records->cend(); ++it)
+                ids << it.key().toLongLong();
+            std::sort(ids.begin(), ids.end());
+            QStringList keys;
+            for (const qint64 id : ids)
+                keys << QString::number(id);
+            const QHash<QString, repeat::Rule> rules = repeat::ReadRules(db, keys);
+            std::shared_ptr<const calendar::WorkdayCalendar> workdays;
+            for (const repeat::Rule& rule : rules) {
+                if (rule.isWorkdays()) {
+                    workdays = repeat::Workdays(db);
+                    break;
+                }
+            }
+            const QDateTime now = localWallNow();
+            for (const QString& id : keys) {
+                const auto rule = rules.constFind(id);
+                const RecordParts parts{records->value(id), uids->value(id).value(0),
+                                        rule == rules.cend() ? nullptr : &*rule,
+                                        ackOfText(acks->value(id).value(0))};
+                if (std::optional<calendar::ReminderEvent> e = eventOf(parts, workdays, now))
+                    events << *e;
+            }
+            return 1;
+        },
+        message);
+    if (read < 0) {
+        error = u8("读取提醒失败：") + message;
+        return false;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
@@ -386,8 +465,20 @@ bool ImportCalendarFile(CAdoDatabase& db, const QString& path, ExchangeCounts& c
     // One transaction: quick for many events, and all or nothing.
     const int stored = db.RunInTransaction(
         [&](QString& m) {
+            // The UIDs there are, read once: an event whose UID is among them is left alone.
+            const std::optional<QHash<QString, Row>> uids =
+                rowsById(db, repeat::kUidTable, {QStringLiteral("uid")}, m);
+            if (!uids)
+                return int(store::kDataError);
+            QSet<QString> known;
+            known.reserve(uids->size() + read.events.size());
+            for (const Row& uid : *uids)
+                known.insert(uid.value(0));
             for (const calendar::ReminderEvent& e : read.events) {
-                const StoreOutcome outcome = StoreEvent(db, e, false);
+                const bool there = !e.uid.isEmpty() && known.contains(e.uid);
+                const StoreOutcome outcome = there ? StoreOutcome{StoreOutcome::Skipped, QString(), QString()}
+                                                   : storeAs(db, e, QString());
+                known.insert(e.uid);
                 switch (outcome.kind) {
                 case StoreOutcome::Simplified:
                     ++found.simplified;
