@@ -14,6 +14,7 @@ bash scripts/test_unprivileged.sh build/default
 bash scripts/tray_toggle.sh build/default
 bash scripts/wayland_smoke.sh build/default
 bash scripts/e2e_zone.sh build/default
+bash scripts/e2e_sync.sh build/default
 if [ "$(id -u)" -eq 0 ]; then
   bash scripts/test_lock_users.sh build/default
   bash scripts/e2e_users.sh build/default

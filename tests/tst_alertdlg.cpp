@@ -8,6 +8,7 @@
 #include "support/PopupAcknowledger.h"
 #include "support/PopupRig.h"
 #include "support/TestSupport.h"
+#include "sync/SyncStatus.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -144,44 +145,56 @@ private slots:
         QTest::addColumn<bool>("deletes");     // 直接删除 ticked
         QTest::addColumn<bool>("deleteRadio"); // 删除信息 chosen
         QTest::addColumn<QString>("after");    // the record's "date time" and use afterwards, or "gone"
+        QTest::addColumn<QString>("madeBy");   // the synced event's PRODID on the server; empty: not synced
         const QString none;
         const QString start = QStringLiteral("2026-01-01 10:00:00");
-        QTest::newRow("missing") << none << "2026-01-01" << none << none << true << true << "gone";
+        QTest::newRow("missing") << none << "2026-01-01" << none << none << true << true << "gone" << none;
         QTest::newRow("Istrue") << "Istrue"
-                                << "2026-01-01" << none << none << true << true << "gone";
+                                << "2026-01-01" << none << none << true << true << "gone" << none;
         QTest::newRow("Isfalse") << "Isfalse"
-                                 << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1";
+                                 << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1"
+                                 << none;
         QTest::newRow("other case") << "istrue"
                                     << "2026-01-01" << none << none << false << false
-                                    << "2026-01-01 10:00:00 1";
+                                    << "2026-01-01 10:00:00 1" << none;
         QTest::newRow("longer") << "IstrueXY"
-                                << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1";
+                                << "2026-01-01" << none << none << false << false << "2026-01-01 10:00:00 1"
+                                << none;
         QTest::newRow("every day is kept whatever the setting, and keeps falling due")
             << "Istrue"
-            << "Every Day" << none << none << false << true << "Every Day 10:00:00 0";
+            << "Every Day" << none << none << false << true << "Every Day 10:00:00 0" << none;
         QTest::newRow("a weekly reminder is kept whatever the setting and moves to next week")
             << "Istrue"
             << "2026-01-01"
-            << "FREQ=WEEKLY" << start << false << true << "2026-01-08 10:00:00 0";
+            << "FREQ=WEEKLY" << start << false << true << "2026-01-08 10:00:00 0" << none;
         QTest::newRow("a reminder on workdays of the week skips the weekend")
             << "Isfalse"
             << "2026-01-02"
-            << "FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR" << start << false << false << "2026-01-05 10:00:00 0";
+            << "FREQ=WEEKLY;BYDAY=MO,TU,WE,TH,FR" << start << false << false << "2026-01-05 10:00:00 0"
+            << none;
         QTest::newRow("the last occurrence of two is deleted as the setting says")
             << "Istrue"
             << "2026-01-01"
             << "FREQ=DAILY;COUNT=2"
-            << "2025-12-31 10:00:00" << true << true << "gone";
+            << "2025-12-31 10:00:00" << true << true << "gone" << none;
         QTest::newRow("the last occurrence of two is kept as the setting says")
             << "Isfalse"
             << "2026-01-01"
             << "FREQ=DAILY;COUNT=2"
-            << "2025-12-31 10:00:00" << false << false << "2026-01-01 10:00:00 1";
+            << "2025-12-31 10:00:00" << false << false << "2026-01-01 10:00:00 1" << none;
         QTest::newRow("a series that ends today at its last occurrence is a dated one")
             << "Istrue"
             << "2026-01-01"
             << "FREQ=WEEKLY;UNTIL=20260101T100000"
-            << "2025-12-25 10:00:00" << true << true << "gone";
+            << "2025-12-25 10:00:00" << true << true << "gone" << none;
+        QTest::newRow("a phone's synced event is marked acknowledged, never deleted, by 删除信息")
+            << "Istrue"
+            << "2026-01-01" << none << none << true << true << "2026-01-01 10:00:00 1"
+            << "-//Apple Inc.//iOS 17.0//EN";
+        QTest::newRow("a synced reminder this program made is deleted by 删除信息")
+            << "Istrue"
+            << "2026-01-01" << none << none << true << true << "gone"
+            << "-//Tolva//Tolva小精灵//ZH";
     }
     void deleteChoiceFromTheSettings()
     {
@@ -192,6 +205,7 @@ private slots:
         QFETCH(bool, deletes);
         QFETCH(bool, deleteRadio);
         QFETCH(QString, after);
+        QFETCH(QString, madeBy);
         Rig rig;
         if (!setting.isEmpty())
             rig.setIfDelete(setting);
@@ -199,6 +213,20 @@ private slots:
             rig.fakes.clock.set(QDateTime(QDate::fromString(date, Qt::ISODate), QTime(10, 0, 0)));
         const QString id = rig.add(QString::fromUtf8("交报告"), QString::fromUtf8("周报"), date);
         rig.setRule(id, dtstart, rrule);
+        if (!madeBy.isEmpty()) {
+            auto db = rig.inspector();
+            const QString uid = repeat::UidOf(*db, id);
+            QVERIFY(!uid.isEmpty());
+            const QByteArray remote = "BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:" + madeBy.toUtf8() +
+                                      "\r\nBEGIN:VEVENT\r\nUID:" + uid.toUtf8() +
+                                      "\r\nEND:VEVENT\r\nEND:VCALENDAR\r\n";
+            QString message;
+            QCOMPARE(sync::WriteStatus(*db,
+                                       {uid, QStringLiteral("/cal/e.ics"), QStringLiteral("\"1\""), remote,
+                                        "BEGIN:VCALENDAR"},
+                                       message),
+                     1);
+        }
         auto dlg = rig.popup(id);
         QVERIFY(dlg->OnInitDialog());
         QCOMPARE(dlg->everyDayRecord, date == QLatin1String("Every Day"));
@@ -641,6 +669,37 @@ private slots:
         QCOMPARE(rig.fakes.sound.playing(), 0);
         QCOMPARE(rig.useOf(id), markable ? QStringLiteral("1") : QStringLiteral("0"));
         QCOMPARE(rig.fakes.boxes.shown().size(), markable ? 3 : 4);
+    }
+
+    // A sync that brings the acknowledgement of another machine closes the popups of those
+    // uids only, writing nothing: the sync has already moved the record on.
+    void acknowledgedElsewhereClosesItsPopupOnly()
+    {
+        Rig rig;
+        const QString id = rig.add("a", "b");
+        const QString other = rig.add("c", "d");
+        const QString uid = repeat::UidOf(*rig.inspector(), id);
+        const QString otherUid = repeat::UidOf(*rig.inspector(), other);
+        QVERIFY(!uid.isEmpty() && uid != otherUid);
+        auto dlg = rig.popup(id);
+        QVERIFY(dlg->OnInitDialog());
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg.get()));
+
+        CAlertDlg::CloseAcknowledgedElsewhere({otherUid});
+        QVERIFY(dlg->isVisible() && !dlg->closed());
+        QVERIFY(rig.soundLooping());
+
+        CAlertDlg::CloseAcknowledgedElsewhere({otherUid, uid});
+        QVERIFY(!dlg->isVisible());
+        QVERIFY(dlg->closed());
+        QCOMPARE(rig.fakes.sound.playing(), 0);
+        QCOMPARE(rig.fakes.notifications.closedByProgram(),
+                 QList<int>{rig.fakes.notifications.shown().first().handle});
+        QCOMPARE(rig.useOf(id), QStringLiteral("0"));
+        QCOMPARE(rig.useOf(other), QStringLiteral("0"));
+        QCOMPARE(rig.reloads, 1);
+        QVERIFY(rig.fakes.boxes.shown().isEmpty());
     }
 
     // An id is only ever digits in a statement: a crafted one read from a

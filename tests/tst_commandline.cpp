@@ -72,6 +72,7 @@ class TestCommandLine : public QObject
         QProcess p;
         p.setProcessEnvironment(m_env);
         p.start(m_exe, args);
+        p.closeWriteChannel(); // --sync-account reads a password from it: an empty one
         Result r;
         if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit)
             return r;
@@ -211,12 +212,25 @@ private slots:
                  {"--delete", "1; drop table recordmsg"},
                  {"--next", "1", "0"},
                  {"--next", "1", "many"},
+                 {"--sync-account", "http://127.0.0.1:5232/"},
+                 {"--sync-account", "", "alice"},
+                 {"--sync-account", "http://127.0.0.1:5232/", "alice", "--content", "c"},
+                 {"--sync", "extra"},
+                 {"--sync", "--list"},
+                 {"--sync=now"},
                  {"--export"},
                  {"--import", "a.ics", "--every-day"},
                  {"--frobnicate"}}) {
             QTest::newRow(qPrintable(QStringLiteral("bad usage: ") + args.join(' ')))
                 << dated << args << 2 << "" << kUsage << datedLine;
         }
+
+        QTest::newRow("--sync without an account says how to set one and changes nothing")
+            << dated << QStringList{"--sync"} << 1 << ""
+            << u8("还没有同步帐户：先用 tolva --sync-account 地址 用户名 设置\n") << datedLine;
+        QTest::newRow("--sync-account to a server that does not answer says so")
+            << dated << QStringList{"--sync-account", "http://127.0.0.1:1/", "alice"} << 1 << ""
+            << u8("无法连接服务器\n") << datedLine;
 
         QTest::newRow("--modify changes what is named and keeps the rest")
             << dated << QStringList{"--modify", "{id}", "--subject", "评审"} << 0 << ""

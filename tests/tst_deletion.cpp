@@ -4,6 +4,7 @@
 #include "store/AdoDatabase.h"
 #include "support/SqliteFile.h"
 #include "support/TestSupport.h"
+#include "sync/SyncStatus.h"
 
 #include <QAction>
 #include <QApplication>
@@ -149,16 +150,35 @@ private slots:
                  ids::kCmdDeleteExpired);
     }
 
+    void deleteSelectedAsksByItsSubject_data()
+    {
+        QTest::addColumn<bool>("synced"); // the server has the reminder
+        QTest::addColumn<QString>("question");
+        QTest::newRow("a reminder only here is asked about by its subject")
+            << false << QString::fromUtf8("真的要删除标题为“关机”的记录吗？  ");
+        QTest::newRow("a synced reminder's question says it leaves the server too")
+            << true
+            << QString::fromUtf8("真的要删除标题为“关机”的记录吗？同步服务器上的这条提醒也会一起删除。  ");
+    }
     void deleteSelectedAsksByItsSubject()
     {
+        QFETCH(bool, synced);
+        QFETCH(QString, question);
         Rig rig;
         const QString keep = rig.add("2026-02-01", "08:00:00");
         const QString target = rig.add("2026-02-01", "09:00:00", QString::fromUtf8("关机"));
+        QString message;
+        // The other record is synced in both rows: only the target's own state counts.
+        for (const QString& id : synced ? QStringList{keep, target} : QStringList{keep})
+            QCOMPARE(sync::WriteStatus(*rig.db,
+                                       {repeat::UidOf(*rig.db, id), QStringLiteral("/cal/") + id,
+                                        QStringLiteral("\"1\""), "BEGIN:VCALENDAR", "BEGIN:VCALENDAR"},
+                                       message),
+                     1);
         rig.fakes.boxes.answerNext(MbResult::Yes);
         deletion::DeleteSelectedRecord(nullptr, target, QString::fromUtf8("关机"), rig.editor, rig.store());
 
-        QCOMPARE(rig.fakes.boxes.texts(),
-                 QStringList{QString::fromUtf8("真的要删除标题为“关机”的记录吗？  ")});
+        QCOMPARE(rig.fakes.boxes.texts(), QStringList{question});
         QCOMPARE(rig.fakes.boxes.shown().first().buttons, MbButtons::YesNo);
         QVERIFY(rig.fakes.boxes.shown().first().caption.isEmpty());
         QCOMPARE(rig.ids(), QStringList{keep});

@@ -3,6 +3,7 @@
 #include "app/CommandOptions.h"
 
 #include "app/ReminderApp.h"
+#include "app/SyncCommands.h"
 #include "base/Constants.h"
 #include "base/Gbk.h"
 #include "base/Paths.h"
@@ -476,6 +477,9 @@ int Run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         out << HelpText();
         return kDone;
     }
+    // The account lives in Settings.ini and the secret store: no data file needed.
+    if (o.command == QLatin1String("sync-account"))
+        return synccommands::SyncAccountCommand(o.target, o.user, out, err);
     CAdoDatabase db;
     if (!openStore(db, error)) {
         err << error << '\n';
@@ -489,6 +493,8 @@ int Run(const QStringList& arguments, QTextStream& out, QTextStream& err)
         return remove(db, o, err);
     if (o.command == QLatin1String("next"))
         return next(db, o, out, err);
+    if (o.command == QLatin1String("sync"))
+        return synccommands::SyncCommand(db, out, err);
     if (o.command == QLatin1String("export"))
         return exportFile(db, o, out, err);
     if (o.command == QLatin1String("import"))

@@ -23,6 +23,9 @@ const QStringList kValueOptions{QStringLiteral("at"), QStringLiteral("content"),
                                 QStringLiteral("rrule"), QStringLiteral("shutdown")};
 const QStringList kFlags{QStringLiteral("every-day"), QStringLiteral("workdays")};
 
+// The sync's commands: --sync-account URL USER, --sync.
+const QStringList kSyncCommands{QStringLiteral("sync-account"), QStringLiteral("sync")};
+
 const char kHelp[] = R"(用法：
   tolva                     启动 Tolva小精灵（tolva -Tolva：启动后隐藏在通知区域）
   tolva --add 主题 --at "YYYY-MM-DD HH:MM:SS" [--content 内容]
@@ -37,6 +40,11 @@ const char kHelp[] = R"(用法：
                             （文字中的制表符、换行、回车和反斜杠写作 \t \n \r \\；
                             按工作日（含调休）重复的写作 workdays）
   tolva --next ID [N]       输出这条提醒接下来的 N 次时间（默认 5 次），每行一个
+  tolva --sync-account 地址 用户名
+                            保存同步帐户（地址：日历集合，或服务器，再在其中查找日历）；
+                            标准输入不是终端时从中读取密码，否则提示输入；
+                            有密钥环时密码保存在其中
+  tolva --sync              用保存的帐户同步一次（密码取自密钥环，没有密钥环时读标准输入）
   tolva --export 文件.ics   把全部提醒（关机提醒除外）导出为 iCalendar 文件，输出导出的条数
   tolva --import 文件.ics   从 iCalendar 文件导入提醒，输出导入、简化和跳过的条数
   tolva --help              显示本说明
@@ -82,7 +90,7 @@ bool readArguments(const QStringList& args, Options& o, QString& error)
             inlineValue = name.mid(eq + 1);
             name.truncate(eq);
         }
-        const bool command = kCommands.contains(name);
+        const bool command = kCommands.contains(name) || kSyncCommands.contains(name);
         if (!command && !kValueOptions.contains(name) && !kFlags.contains(name)) {
             error = u8("未知的选项：--%1").arg(name);
             return false;
@@ -97,8 +105,9 @@ bool readArguments(const QStringList& args, Options& o, QString& error)
             return false;
         }
         seen.insert(name);
-        const bool takesValue = kValueOptions.contains(name) ||
-                                (command && name != QLatin1String("list") && name != QLatin1String("help"));
+        const bool takesValue =
+            kValueOptions.contains(name) || (command && name != QLatin1String("list") &&
+                                             name != QLatin1String("help") && name != QLatin1String("sync"));
         if (!takesValue) {
             if (inlineValue) {
                 error = u8("选项 --%1 不带参数").arg(name);
@@ -122,6 +131,14 @@ bool readArguments(const QStringList& args, Options& o, QString& error)
             if (name == QLatin1String("next") && i + 1 < args.size() &&
                 !args.at(i + 1).startsWith(QLatin1String("--")))
                 o.count = args.at(++i);
+            // --sync-account URL USER: the user follows the address.
+            if (name == QLatin1String("sync-account")) {
+                if (i + 1 >= args.size()) {
+                    error = u8("--sync-account 需要服务器地址和用户名");
+                    return false;
+                }
+                o.user = args.at(++i);
+            }
         } else if (name == QLatin1String("at")) {
             o.at = value;
         } else if (name == QLatin1String("content")) {
@@ -186,6 +203,10 @@ bool checkOptions(const Options& o, QString& error)
                       o.command == QLatin1String("next");
     if (byId && !reminders::IsRecordId(o.target)) {
         error = u8("不是记录 ID：%1").arg(o.target);
+        return false;
+    }
+    if (o.command == QLatin1String("sync-account") && (o.target.trimmed().isEmpty() || o.user.isEmpty())) {
+        error = u8("--sync-account 需要服务器地址和用户名");
         return false;
     }
     if (!o.count.isEmpty()) {

@@ -14,9 +14,10 @@ inline constexpr int kMaxNext = 10000;
 
 struct Options
 {
-    QString command; // add, list, modify, delete, next, export, import or help
-    QString target;  // --add's subject, the record id of --modify, --delete and --next, or the file of
-                     // --export and --import
+    QString command; // add, list, modify, delete, next, export, import, sync-account, sync or help
+    QString target;  // --add's subject, the record id of --modify, --delete and --next, the file of
+                     // --export and --import, or --sync-account's URL
+    QString user;    // --sync-account's user
     QString count;   // --next's N, or empty
     std::optional<QString> subject, at, content, rrule, shutdown;
     bool everyDay = false;

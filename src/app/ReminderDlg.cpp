@@ -5,6 +5,7 @@
 #include "widgets/AboutDlg.h"
 
 #include "app/ReminderApp.h"
+#include "app/SyncSetup.h"
 #include "base/Constants.h"
 #include "base/DialogTimers.h"
 #include "base/MainWindowIds.h"
@@ -20,6 +21,7 @@
 #include "reminders/ReminderList.h"
 #include "reminders/ResumeWatch.h"
 #include "store/AdoDatabase.h"
+#include "sync/SyncRunner.h"
 #include "timers/CountdownPanel.h"
 #include "timers/RestReminderPanel.h"
 #include "timers/Shutdown.h"
@@ -59,12 +61,18 @@ void ShowText(QWidget* owner, const char* text)
 
 bool g_dueWorkerEnabled = true;
 bool g_resumeWatchEnabled = false;
+bool g_syncEnabled = false;
 
 } // namespace
 
 void CReminderDlg::EnableResumeWatch()
 {
     g_resumeWatchEnabled = true;
+}
+
+void CReminderDlg::EnableSync()
+{
+    g_syncEnabled = true;
 }
 
 void CReminderDlg::SetDueWorkerEnabledForTesting(bool enabled)
@@ -98,6 +106,8 @@ CReminderDlg::CReminderDlg(bool showAllowed_, QWidget* parent, StoreProvider sto
 CReminderDlg::~CReminderDlg()
 {
     m_timers->KillAll();
+    if (m_syncLocalChanged)
+        CSettingsDlg::SetSyncOpener({});
     // The worker reads the store through this window: end it first.
     m_dueCheck.reset();
 }
@@ -245,10 +255,23 @@ bool CReminderDlg::OnInitDialog()
     // A data file written by another program (the command line) or replaced
     // while the program runs is listed again, with the filter last applied: the
     // user may be typing in the other controls meanwhile, which are not read.
+    const auto reload = [this] {
+        LoadRecordList(
+            reminders::FilterWhereClause(filterIndex, reminders::WholeSeconds(seams::clock().now())), 0);
+    };
+    if (g_syncEnabled) {
+        sync::SyncRunner* runner = syncsetup::StartSync(
+            this, {reload, [](const QStringList& uids) { CAlertDlg::CloseAcknowledgedElsewhere(uids); }});
+        m_syncLocalChanged = [runner] { runner->localChanged(); };
+        CSettingsDlg::SetSyncOpener([runner](QWidget* parent) { syncsetup::RunSyncDialog(parent, runner); });
+    }
+    // Every change of the data file (this window's, the due check's, the command line's) is
+    // sent at the next debounced sync; the sync's own writes only make a quiet one.
     if (CReminderApp* app = CReminderApp::instance())
-        app->WatchDataFile(this, [this] {
-            LoadRecordList(
-                reminders::FilterWhereClause(filterIndex, reminders::WholeSeconds(seams::clock().now())), 0);
+        app->WatchDataFile(this, [this, reload] {
+            reload();
+            if (m_syncLocalChanged)
+                m_syncLocalChanged();
         });
 
     m_dueQueue.reset();

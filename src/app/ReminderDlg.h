@@ -89,6 +89,9 @@ public:
     // The program (never a test) also wakes the worker at logind's resume
     // signal on the system bus.
     static void EnableResumeWatch();
+    // The program (never a test) syncs with the account in Settings.ini: at start, every
+    // interval and after every change of the data file; 常规设置's "同步…" opens its settings.
+    static void EnableSync();
 
     // --- Bound fields and run-time state ---
     bool showAllowed;
@@ -188,6 +191,9 @@ private:
     RestReminderPanel* m_restPanel = nullptr;
     CountdownPanel* m_countdownPanel = nullptr;
     TrayIcon* m_tray = nullptr;
+    // Tells the sync's runner of a change of the data file; empty while the sync is not enabled.
+    // (No sync:: name here: unistd.h's sync() would clash with it where both are included.)
+    std::function<void()> m_syncLocalChanged;
     QEventLoop* m_loop = nullptr;
     bool m_ending = false;
     bool m_ended = false;

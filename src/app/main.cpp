@@ -8,6 +8,7 @@
 #include "platform/Clock.h"
 #include "platform/DBusNotifications.h"
 #include "platform/DesktopShell.h"
+#include "platform/KeychainSecretStore.h"
 #include "platform/LogindPower.h"
 #include "platform/QtMessageBoxes.h"
 #include "platform/QtSound.h"
@@ -15,6 +16,7 @@
 #include "platform/SessionIdleMonitor.h"
 #include "platform/ShellFolders.h"
 #include "platform/TimedatedClock.h"
+#include "reminders/CalendarExchange.h"
 #include "reminders/Repeat.h"
 #include "store/DataMaintenance.h"
 #include "store/RepairDlg.h"
@@ -44,6 +46,8 @@ int main(int argc, char* argv[])
         QCoreApplication app(argc, argv);
         SystemLocalClock clock;
         seams::setClock(&clock);
+        KeychainSecretStore secrets; // --sync-account and --sync keep and read the password there
+        seams::setSecretStore(&secrets);
         QTextStream out(stdout);
         QTextStream err(stderr);
         return commandline::Run(arguments, out, err);
@@ -93,10 +97,21 @@ int main(int argc, char* argv[])
     seams::setNotifications(&notifications);
     SessionIdleMonitor idleMonitor;
     seams::setIdleMonitor(&idleMonitor);
+    KeychainSecretStore secrets;
+    seams::setSecretStore(&secrets);
 
     CReminderApp theApp;
     // 常规设置's holiday loader keeps the arrangement where the workday rules read it.
     SetHolidayKeeper(&repeat::LoadHolidays);
+    // 常规设置's import and export of .ics files, in the reminders' own mapping.
+    SetCalendarFiles({[](CAdoDatabase& db, const QString& path, QString& report) {
+                          reminders::ExchangeCounts counts;
+                          const bool ok = reminders::ImportCalendarFile(db, path, counts, report);
+                          if (ok)
+                              report = reminders::ImportSummaryText(counts);
+                          return ok;
+                      },
+                      &reminders::ExportCalendarFile});
     theApp.runRepairDialog = [] {
         CRepairDlg dlg;
         dlg.exec();
@@ -112,6 +127,7 @@ int main(int argc, char* argv[])
         dlg.exec();
     };
     CReminderDlg::EnableResumeWatch();
+    CReminderDlg::EnableSync();
     theApp.InitInstance(arguments);
     return EXIT_SUCCESS;
 }

@@ -12,6 +12,7 @@
 #include "reminders/ReminderFilter.h"
 #include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
+#include "sync/SyncEngine.h"
 #include "timers/Shutdown.h"
 #include "ui_AlertDlg.h"
 #include "widgets/DialogLayout.h"
@@ -326,6 +327,10 @@ void CAlertDlg::OnOK()
     const QString where = clause();
     QString message = where;
     const std::shared_ptr<CAdoDatabase> db = database();
+    // A synced event another program made (a phone's) is not this program's to delete:
+    // it is marked acknowledged, here and on the server.
+    if (deleteRecord && !shutdownNow && idUsable() && !sync::MadeHere(*db, repeat::UidOf(*db, recordId)))
+        deleteRecord = false;
     if (deleteRecord && shutdownNow) {
         QString refusal;
         if (shutDownThenDelete(&refusal)) {
@@ -500,6 +505,26 @@ void CAlertDlg::acknowledgementFailed()
     }
     if (!retryCanHelp)
         finish(true);
+}
+
+void CAlertDlg::CloseAcknowledgedElsewhere()
+{
+    if (!m_closed)
+        finish(true);
+}
+
+void CAlertDlg::CloseAcknowledgedElsewhere(const QStringList& uids)
+{
+    if (uids.isEmpty())
+        return;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* alert = qobject_cast<CAlertDlg*>(w);
+        if (!alert || alert->closed() || !alert->idUsable())
+            continue;
+        const std::shared_ptr<CAdoDatabase> db = alert->database();
+        if (uids.contains(repeat::UidOf(*db, alert->recordId)))
+            alert->CloseAcknowledgedElsewhere();
+    }
 }
 
 void CAlertDlg::finish(bool reload)

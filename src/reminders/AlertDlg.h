@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 
@@ -52,6 +53,11 @@ public:
     // "稍后提醒": the record falls due again this many minutes from now, and the
     // popup closes. A repeating record's series moves on as well.
     void OnSnooze(int minutes);
+    // The occurrence was acknowledged on another machine (a sync brought it): the
+    // popup closes without writing anything, the sync has already moved the record.
+    void CloseAcknowledgedElsewhere();
+    // Closes the open popups whose records answer to one of these uids.
+    static void CloseAcknowledgedElsewhere(const QStringList& uids);
     // The lengths the snooze menu offers before "自定义…", in minutes.
     static constexpr int kSnoozeChoices[] = {5, 10, 30, 60};
     static constexpr int kSnoozeMaxMinutes = 24 * 60;

@@ -11,6 +11,7 @@
 #include "reminders/ReminderFilter.h"
 #include "reminders/Repeat.h"
 #include "store/AdoDatabase.h"
+#include "sync/SyncEngine.h"
 #include "widgets/MenuResource.h"
 
 #include <QMenu>
@@ -81,8 +82,14 @@ void DeleteSelectedRecord(QWidget* owner, const QString& id, const QString& subj
 {
     if (id.isEmpty())
         return;
+    // A synced record leaves the server too, and so the user's other machines: the question says so.
+    const bool synced = reminders::IsRecordId(id) && [&] {
+        const std::shared_ptr<CAdoDatabase> db = storeFrom(store);
+        return sync::IsSynced(*db, repeat::UidOf(*db, id));
+    }();
     const QString question =
-        QString::fromUtf8("真的要删除标题为“") + subject + QString::fromUtf8("”的记录吗？  ");
+        QString::fromUtf8("真的要删除标题为“") + subject +
+        QString::fromUtf8(synced ? "”的记录吗？同步服务器上的这条提醒也会一起删除。  " : "”的记录吗？  ");
     if (!confirmed(owner, question)) {
         declined(editor);
         return;
