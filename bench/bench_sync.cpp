@@ -2,6 +2,7 @@
 // and a sync with nothing changed against a local radicale (targets: < 10 s;
 // one request and < 100 ms), and the interface thread's longest stall while a
 // sync waits for a server that answers after 5 s (the window must never wait).
+#include "../tests/support/SlowDavServer.h"
 #include "app/CommandLine.h"
 #include "base/Paths.h"
 #include "platform/Clock.h"
@@ -66,35 +67,12 @@ void account(const QString& url)
     sync::WriteSyncAccount(a);
 }
 
-// Answers every request after delayMs with an empty multistatus.
-class SlowServer : public QTcpServer
-{
-public:
-    explicit SlowServer(int delayMs) : m_delayMs(delayMs) {}
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto* socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(handle);
-        QTimer::singleShot(m_delayMs, socket, [socket]() {
-            const QByteArray body = "<?xml version=\"1.0\"?><multistatus xmlns=\"DAV:\"/>";
-            socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\n\r\n" + body);
-            socket->disconnectFromHost();
-        });
-    }
-
-private:
-    int m_delayMs;
-};
-
 void benchStall()
 {
     QTemporaryDir dir;
     if (!newProgramFolder(dir))
         return;
-    SlowServer server(5000);
+    SlowDavServer server(5000);
     server.listen(QHostAddress::LocalHost);
     account(QStringLiteral("http://127.0.0.1:%1/cal/").arg(server.serverPort()));
     sync::SyncRunner runner(localOf);

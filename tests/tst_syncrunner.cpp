@@ -4,6 +4,7 @@
 #include "support/FakeCalendars.h"
 #include "support/PopupRig.h"
 #include "support/RadicaleServer.h"
+#include "support/SlowDavServer.h"
 #include "support/TestSupport.h"
 #include "sync/CalDavClient.h"
 #include "sync/SyncAccount.h"
@@ -17,29 +18,6 @@
 #include <QtTest>
 
 namespace {
-
-// Answers every request after delayMs with an empty multistatus.
-class SlowServer : public QTcpServer
-{
-public:
-    explicit SlowServer(int delayMs) : m_delayMs(delayMs) {}
-
-protected:
-    void incomingConnection(qintptr handle) override
-    {
-        auto* socket = new QTcpSocket(this);
-        socket->setSocketDescriptor(handle);
-        QTimer::singleShot(m_delayMs, socket, [socket]() {
-            const QByteArray body = "<?xml version=\"1.0\"?><multistatus xmlns=\"DAV:\"/>";
-            socket->write("HTTP/1.1 207 Multi-Status\r\nContent-Type: application/xml\r\nContent-Length: " +
-                          QByteArray::number(body.size()) + "\r\n\r\n" + body);
-            socket->disconnectFromHost();
-        });
-    }
-
-private:
-    int m_delayMs;
-};
 
 std::unique_ptr<sync::LocalCalendar> localOf(CAdoDatabase& db)
 {
@@ -68,7 +46,7 @@ private slots:
     {
         FakeSeams seams;
         TempProgramFolder folder;
-        SlowServer server(3000);
+        SlowDavServer server(3000);
         QVERIFY(server.listen(QHostAddress::LocalHost));
         setAccount(server);
         sync::SyncRunner runner(localOf);
@@ -94,7 +72,7 @@ private slots:
     {
         FakeSeams seams;
         TempProgramFolder folder;
-        SlowServer server(120000);
+        SlowDavServer server(120000);
         QVERIFY(server.listen(QHostAddress::LocalHost));
         setAccount(server);
         auto runner = std::make_unique<sync::SyncRunner>(localOf);
@@ -112,7 +90,7 @@ private slots:
     {
         FakeSeams seams;
         TempProgramFolder folder;
-        SlowServer server(0);
+        SlowDavServer server(0);
         QVERIFY(server.listen(QHostAddress::LocalHost));
         setAccount(server);
         sync::SyncRunner runner(localOf);
