@@ -390,11 +390,10 @@ StoreOutcome StoreEvent(CAdoDatabase& db, const calendar::ReminderEvent& e, bool
     return storeAs(db, e, existing);
 }
 
-bool ExportCalendarFile(CAdoDatabase& db, const QString& path, int& count, QString& error)
+bool ReadAllEvents(CAdoDatabase& db, QList<QPair<QString, calendar::ReminderEvent>>& out, QString& error)
 {
-    count = 0;
+    out.clear();
     // The whole table at once, in one transaction: the same state throughout.
-    QList<calendar::ReminderEvent> events;
     QString message;
     const int read = db.RunInTransaction(
         [&](QString& m) {
@@ -431,15 +430,32 @@ bool ExportCalendarFile(CAdoDatabase& db, const QString& path, int& count, QStri
                                         rule == rules.cend() ? nullptr : &*rule,
                                         ackOfText(acks->value(id).value(0))};
                 if (std::optional<calendar::ReminderEvent> e = eventOf(parts, workdays, now))
-                    events << *e;
+                    out << qMakePair(id, *e);
             }
             return 1;
         },
         message);
     if (read < 0) {
+        out.clear();
+        error = message;
+        return false;
+    }
+    return true;
+}
+
+bool ExportCalendarFile(CAdoDatabase& db, const QString& path, int& count, QString& error)
+{
+    count = 0;
+    QList<QPair<QString, calendar::ReminderEvent>> read;
+    QString message;
+    if (!ReadAllEvents(db, read, message)) {
         error = u8("读取提醒失败：") + message;
         return false;
     }
+    QList<calendar::ReminderEvent> events;
+    events.reserve(read.size());
+    for (const auto& [id, event] : read)
+        events << event;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         error = u8("无法写入文件“%1”：%2").arg(path, file.errorString());

@@ -2,6 +2,8 @@
 
 #include "calendar/ICalendar.h"
 
+#include <QList>
+#include <QPair>
 #include <QString>
 
 #include <optional>
@@ -13,6 +15,10 @@ namespace reminders {
 
 // The event of a record; none for shutdown records and records that do not exist.
 std::optional<calendar::ReminderEvent> EventOfRecord(CAdoDatabase& db, const QString& id);
+
+// Every record's event with the record's id, in id order, read in one transaction; shutdown records
+// left out. False with the store's message.
+bool ReadAllEvents(CAdoDatabase& db, QList<QPair<QString, calendar::ReminderEvent>>& out, QString& error);
 
 struct StoreOutcome
 {

@@ -41,13 +41,14 @@ SyncedReminders::SyncedReminders(CAdoDatabase& db) : m_db(db) {}
 
 bool SyncedReminders::items(QList<sync::LocalItem>& out, QString& error)
 {
-    RowSet rows;
-    if (!uidRows(m_db, QString(), rows, error))
+    // The whole table in one read: a sync with nothing to do is mostly this.
+    QList<QPair<QString, calendar::ReminderEvent>> events;
+    if (!ReadAllEvents(m_db, events, error))
         return false;
-    for (const QStringList& row : rows) {
-        sync::LocalItem item;
-        if (row.size() == 2 && itemOf(m_db, row[0], row[1], item))
-            out.append(item);
+    out.reserve(out.size() + events.size());
+    for (const auto& [id, event] : events) {
+        if (!event.uid.isEmpty())
+            out.append(sync::LocalItem{event.uid, id, calendar::WriteCalendar({event})});
     }
     return true;
 }
