@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 
 build=$(realpath "${1:-build/default}")
 tests=(tst_paths tst_autostart tst_shortcuts tst_settingsdlg tst_maintenance tst_startup tst_restreminder tst_store tst_reminderdlg
-    tst_commandline tst_caldav tst_syncengine tst_idlemonitor tst_syncdlg tst_syncrunner)
+    tst_commandline tst_calendarexchange tst_caldav tst_syncengine tst_idlemonitor tst_syncdlg tst_syncrunner)
 user=${TOLVA_TEST_USER:-nobody}
 
 if [ "$(id -u)" -eq 0 ]; then
