@@ -119,7 +119,6 @@ SyncRunner::SyncRunner(LocalFactory localFactory, QObject* parent)
     qRegisterMetaType<SyncReport>();
     m_worker->moveToThread(m_thread);
     m_thread->setObjectName(QStringLiteral("sync"));
-    m_thread->start();
     m_interval.setSingleShot(false);
     connect(&m_interval, &QTimer::timeout, this, &SyncRunner::syncNow);
     m_debounce.setSingleShot(true);
@@ -134,6 +133,14 @@ SyncRunner::~SyncRunner()
     m_thread->wait();
     delete m_worker; // its thread has ended: nothing of it runs any more
     delete m_thread;
+}
+
+SyncRunner::Worker* SyncRunner::startedWorker()
+{
+    // The thread starts with the first sync or search: a user without an account never has one.
+    if (!m_thread->isRunning())
+        m_thread->start();
+    return m_worker;
 }
 
 void SyncRunner::start()
@@ -199,7 +206,7 @@ void SyncRunner::runSync()
     emit statusChanged(m_status);
     const SyncAccount account = m_account;
     const QString given = m_sessionPassword;
-    Worker* worker = m_worker;
+    Worker* worker = startedWorker();
     const LocalFactory factory = m_localFactory;
     QMetaObject::invokeMethod(worker, [this, worker, account, given, factory]() {
         SyncReport report;
@@ -237,7 +244,7 @@ void SyncRunner::onFinished(const SyncReport& report)
 void SyncRunner::discover(const SyncAccount& account, const QString& password)
 {
     ++m_discovering;
-    Worker* worker = m_worker;
+    Worker* worker = startedWorker();
     QMetaObject::invokeMethod(worker, [this, worker, account, password]() {
         QString calendar;
         QList<QPair<QString, QString>> calendars;

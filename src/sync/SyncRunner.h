@@ -67,6 +67,7 @@ private:
                      const QString& error);
 
     class Worker;
+    Worker* startedWorker();
     LocalFactory m_localFactory;
     QThread* m_thread = nullptr;
     Worker* m_worker = nullptr;
